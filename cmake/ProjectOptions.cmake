@@ -1,0 +1,17 @@
+# Warnings, sanitizers and the common flags of both builds.
+add_library(quelvo_options INTERFACE)
+target_compile_options(quelvo_options INTERFACE -Wall -Wextra -Werror)
+
+if(QUELVO_SANITIZE)
+    set(QUELVO_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_compile_options(${QUELVO_SANITIZER_FLAGS})
+    add_link_options(${QUELVO_SANITIZER_FLAGS})
+endif()
+
+if(QUELVO_PLATFORM STREQUAL "windows")
+    # Wine runs the Windows test programs; the prefix lives inside the build folder.
+    set(QUELVO_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+endif()

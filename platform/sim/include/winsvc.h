@@ -1,0 +1,3 @@
+// Part of the simulated Windows: everything is declared in windows.h.
+#pragma once
+#include <windows.h>

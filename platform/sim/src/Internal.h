@@ -1,0 +1,64 @@
+// Shared machinery of the simulated Windows: call log, fault injection, handle table, clock.
+#pragma once
+
+#include <winsim/Control.h>
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace winsim::detail
+{
+enum class HandleKind
+{
+    Process,
+    Thread,
+    Token,
+    Module,
+    ServiceManager,
+    Service,
+    RegistryKey,
+};
+
+// One lock for the whole machine; the simulated calls are short.
+std::recursive_mutex& MachineLock();
+
+// Every simulated function starts here: the call is logged, and a scripted failure is returned.
+std::optional<DWORD> Enter(const char* function);
+
+// Runs `reset` whenever the machine is reset; each area of the simulation registers its state here.
+void OnReset(std::function<void()> reset);
+
+// The handle table. Values are never reused, so that a stale handle is always recognised.
+std::uintptr_t AddHandle(HandleKind kind, std::shared_ptr<void> object, std::string description);
+std::shared_ptr<void> FindHandle(std::uintptr_t value, HandleKind kind);
+// Removes a handle of one of `kinds`; an unknown or closed handle is recorded as a double close.
+bool RemoveHandle(std::uintptr_t value, std::initializer_list<HandleKind> kinds, const char* closer);
+
+template <class T>
+std::shared_ptr<T> Find(const void* handle, HandleKind kind)
+{
+    return std::static_pointer_cast<T>(FindHandle(reinterpret_cast<std::uintptr_t>(handle), kind));
+}
+
+template <class Handle>
+Handle Add(HandleKind kind, std::shared_ptr<void> object, std::string description)
+{
+    return reinterpret_cast<Handle>(AddHandle(kind, std::move(object), std::move(description)));
+}
+
+// The virtual clock and the wall-clock second it started at.
+std::uint64_t& ClockMilliseconds();
+std::int64_t WallClockBase();
+
+// Narrow form of simulated wide text (code units below 0x80 kept, others as \uXXXX), for descriptions.
+std::string Describe(const std::wstring& text);
+// Case-insensitive (ASCII) equality of wide names, as the file system and the SCM compare names.
+bool NamesEqual(const std::wstring& left, const std::wstring& right);
+// Whether the simulated (or the host) file system has this path.
+bool FileExists(const std::wstring& path);
+} // namespace winsim::detail
