@@ -52,15 +52,17 @@ std::int64_t Result(T a, T b, char sign)
 template <CheckedInteger T>
 [[noreturn]] void Overflow(T a, char sign, T b)
 {
-    throw std::overflow_error(Format("{} {} {} = {} (exceeds maximum allowed: {})", Printable(a), sign, Printable(b),
-                                     Result(a, b, sign), Printable(std::numeric_limits<T>::max())));
+    throw std::overflow_error(Format("{} {} {} = {} (exceeds maximum allowed: {})", Printable(a), sign,
+                                     Printable(b), Result(a, b, sign),
+                                     Printable(std::numeric_limits<T>::max())));
 }
 
 template <CheckedInteger T>
 [[noreturn]] void Underflow(T a, char sign, T b)
 {
-    throw std::underflow_error(Format("{} {} {} = {} (below minimum allowed: {})", Printable(a), sign, Printable(b),
-                                      Result(a, b, sign), Printable(std::numeric_limits<T>::min())));
+    throw std::underflow_error(Format("{} {} {} = {} (below minimum allowed: {})", Printable(a), sign,
+                                      Printable(b), Result(a, b, sign),
+                                      Printable(std::numeric_limits<T>::min())));
 }
 } // namespace checked_detail
 
@@ -121,9 +123,11 @@ T CheckedMul(T a, T b)
 {
     constexpr T max = std::numeric_limits<T>::max();
     constexpr T min = std::numeric_limits<T>::min();
-    const auto overflow = [&] {
-        throw std::overflow_error(Format("{} * {} would exceed maximum allowed result: {}", checked_detail::Printable(a),
-                                         checked_detail::Printable(b), checked_detail::Printable(max)));
+    const auto overflow = [&]
+    {
+        throw std::overflow_error(Format("{} * {} would exceed maximum allowed result: {}",
+                                         checked_detail::Printable(a), checked_detail::Printable(b),
+                                         checked_detail::Printable(max)));
     };
     if (a == 0 || b == 0)
     {
@@ -148,7 +152,8 @@ T CheckedMul(T a, T b)
     {
         // Signed: compare magnitudes against the bound on the side the product falls on.
         const bool positive = (a > 0) == (b > 0);
-        const bool fits = positive ? (a > 0 ? a <= max / b : a >= max / b) : (a > 0 ? b >= min / a : a >= min / b);
+        const bool fits =
+            positive ? (a > 0 ? a <= max / b : a >= max / b) : (a > 0 ? b >= min / a : a >= min / b);
         if (!fits)
         {
             if (positive)

@@ -35,7 +35,8 @@ bool IsWellFormed(const std::string& text)
     {
         return false;
     }
-    if (text[4] != '-' || text[7] != '-' || !AreDigits(text, 0, 3) || !AreDigits(text, 5, 6) || !AreDigits(text, 8, 9))
+    if (text[4] != '-' || text[7] != '-' || !AreDigits(text, 0, 3) || !AreDigits(text, 5, 6) ||
+        !AreDigits(text, 8, 9))
     {
         return false;
     }
@@ -43,8 +44,8 @@ bool IsWellFormed(const std::string& text)
     {
         return true;
     }
-    if ((text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':' || !AreDigits(text, 11, 12) ||
-        !AreDigits(text, 14, 15) || !AreDigits(text, 17, 18))
+    if ((text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':' ||
+        !AreDigits(text, 11, 12) || !AreDigits(text, 14, 15) || !AreDigits(text, 17, 18))
     {
         return false;
     }
@@ -112,7 +113,7 @@ std::string StringFromTm(const std::tm& time, bool local)
 {
     const int year = CheckedAdd<int>(time.tm_year, 1900);
     const int month = CheckedAdd<int>(time.tm_mon, 1);
-    return Format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}{}", year, month, time.tm_mday, time.tm_hour, time.tm_min,
-                  time.tm_sec, local ? "" : "Z");
+    return Format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}{}", year, month, time.tm_mday, time.tm_hour,
+                  time.tm_min, time.tm_sec, local ? "" : "Z");
 }
 } // namespace Quelvo

@@ -5,13 +5,15 @@
 
 namespace Quelvo
 {
-std::wstring ConvertPath(const std::wstring& path, const PathConversionFunction& convert, const std::string& kindName)
+std::wstring ConvertPath(const std::wstring& path, const PathConversionFunction& convert,
+                         const std::string& kindName)
 {
     const DWORD needed = convert(path.c_str(), nullptr, 0);
     if (needed == 0)
     {
         const DWORD error = GetLastError();
-        ThrowWin32Error(error, Format("Can't convert path to {} path. Failed to retrieve its length.", kindName));
+        ThrowWin32Error(error,
+                        Format("Can't convert path to {} path. Failed to retrieve its length.", kindName));
     }
     std::wstring converted(needed, L'\0');
     const DWORD length = convert(path.c_str(), converted.data(), needed);

@@ -14,7 +14,8 @@ namespace Quelvo
 using PathConversionFunction = std::function<DWORD(LPCWSTR, LPWSTR, DWORD)>;
 
 // Runs the two-call protocol; raises std::system_error naming `kindName` ("short") on failure.
-std::wstring ConvertPath(const std::wstring& path, const PathConversionFunction& convert, const std::string& kindName);
+std::wstring ConvertPath(const std::wstring& path, const PathConversionFunction& convert,
+                         const std::string& kindName);
 
 // The short (8.3) form of an existing path.
 std::wstring GetShortPath(const std::wstring& path);

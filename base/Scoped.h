@@ -11,7 +11,8 @@ template <class T>
 class Scoped
 {
 public:
-    Scoped(T value, std::function<void(T&)> release) : m_value(std::move(value)), m_release(std::move(release))
+    Scoped(T value, std::function<void(T&)> release)
+        : m_value(std::move(value)), m_release(std::move(release))
     {
     }
 
@@ -19,10 +20,7 @@ public:
     Scoped& operator=(const Scoped&) = delete;
 
     // The stored value by reference, so that a Win32 call can write its out-parameter into it.
-    virtual T& Get()
-    {
-        return m_value;
-    }
+    virtual T& Get() { return m_value; }
 
     virtual ~Scoped()
     {

@@ -21,15 +21,9 @@ public:
     }
 
     // Where RegOpenKeyExW writes the key.
-    HKEY* Put()
-    {
-        return &m_key;
-    }
+    HKEY* Put() { return &m_key; }
 
-    HKEY Get() const
-    {
-        return m_key;
-    }
+    HKEY Get() const { return m_key; }
 
 private:
     HKEY m_key = nullptr;

@@ -61,8 +61,8 @@ std::size_t EstimatedMessageSize(const std::string& prefix, std::size_t byteCoun
     }
 }
 
-std::string ComposeMessage(const std::string& prefix, const std::vector<std::uint8_t>& bytes, Direction direction,
-                           const std::string& errorText)
+std::string ComposeMessage(const std::string& prefix, const std::vector<std::uint8_t>& bytes,
+                           Direction direction, const std::string& errorText)
 {
     std::string message;
     message.reserve(EstimatedMessageSize(prefix, bytes.size(), direction, errorText));
@@ -110,7 +110,8 @@ template <class Text>
 }
 } // namespace
 
-ConversionException::ConversionException(const std::string& prefix, const Source& source, std::error_code code)
+ConversionException::ConversionException(const std::string& prefix, const Source& source,
+                                         std::error_code code)
     : std::system_error(code)
 {
     const Direction direction = DirectionOf(source);
@@ -135,13 +136,14 @@ ConversionException::ConversionException(const std::string& prefix, const Source
     }
     catch (const std::exception& e)
     {
-        m_message = Format("{} Exception during throw in Conversion exception of string from {} to {}: {}", prefix,
-                           direction.from, direction.to, e.what());
+        m_message = Format("{} Exception during throw in Conversion exception of string from {} to {}: {}",
+                           prefix, direction.from, direction.to, e.what());
     }
     catch (...)
     {
-        m_message = Format("{} Unknown exception during throw in Conversion exception of string from {} to {}",
-                           prefix, direction.from, direction.to);
+        m_message =
+            Format("{} Unknown exception during throw in Conversion exception of string from {} to {}",
+                   prefix, direction.from, direction.to);
     }
 }
 

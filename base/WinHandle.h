@@ -15,14 +15,9 @@ public:
     using Release = std::function<int(void*)>;
 
     // A handle is usable when it is neither null nor INVALID_HANDLE_VALUE.
-    static bool IsValid(HANDLE handle)
-    {
-        return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-    }
+    static bool IsValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
-    WinHandle(HANDLE handle, Release release) : m_handle(handle), m_release(std::move(release))
-    {
-    }
+    WinHandle(HANDLE handle, Release release) : m_handle(handle), m_release(std::move(release)) {}
 
     WinHandle(const WinHandle&) = delete;
     WinHandle& operator=(const WinHandle&) = delete;
@@ -36,21 +31,12 @@ public:
         }
     }
 
-    HANDLE Get() const
-    {
-        return m_handle;
-    }
+    HANDLE Get() const { return m_handle; }
 
-    bool IsValid() const
-    {
-        return IsValid(m_handle);
-    }
+    bool IsValid() const { return IsValid(m_handle); }
 
     // The handle for a Win32 call that must fail on an unusable handle: null in place of an invalid one.
-    HANDLE GetOrNull() const
-    {
-        return IsValid() ? m_handle : nullptr;
-    }
+    HANDLE GetOrNull() const { return IsValid() ? m_handle : nullptr; }
 
 private:
     HANDLE m_handle; // first field: the holder's address is the address of the handle

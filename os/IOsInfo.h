@@ -23,7 +23,8 @@ public:
     virtual std::wstring GetSystemWow64DirectoryPath() const = 0;
     virtual std::string GetCommonAppDataDirectory() const = 0;
     virtual bool Is64BitOs() const = 0;
-    virtual bool IsOsVersionOrGreater(std::uint16_t major, std::uint16_t minor, std::uint16_t servicePackMajor) const = 0;
+    virtual bool IsOsVersionOrGreater(std::uint16_t major, std::uint16_t minor,
+                                      std::uint16_t servicePackMajor) const = 0;
     virtual bool IsServer() const = 0;
     virtual bool IsServerRdsh() const = 0;
     virtual bool IsClient() const = 0;

@@ -17,7 +17,8 @@ public:
     virtual ~IProcessHelper() = default;
 
     // Sets `attributes` on each named privilege of the own token; true when every one was changed.
-    virtual bool AdjustPrivileges(const std::vector<std::wstring>& privilegeNames, std::uint32_t attributes) = 0;
+    virtual bool AdjustPrivileges(const std::vector<std::wstring>& privilegeNames,
+                                  std::uint32_t attributes) = 0;
 
     // Starts `path` with the command line `"<file name>" <arguments>`; returns the new process id.
     virtual std::uint32_t StartProcess(const std::wstring& path, const std::wstring& arguments,
@@ -25,7 +26,8 @@ public:
 
     // As StartProcess, then waits up to `timeout` for the process to end; returns its exit code.
     virtual std::uint32_t StartProcessAndWait(const std::wstring& path, const std::wstring& arguments,
-                                              std::uint32_t creationFlags, const std::chrono::seconds& timeout) = 0;
+                                              std::uint32_t creationFlags,
+                                              const std::chrono::seconds& timeout) = 0;
 
     // Terminates the process and waits for it: 0 when it ended, WAIT_TIMEOUT (258) when it did not.
     virtual std::uint32_t KillProcess(std::uint32_t processId, std::uint32_t timeoutMs) = 0;

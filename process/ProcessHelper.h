@@ -14,7 +14,8 @@ public:
     std::uint32_t StartProcess(const std::wstring& path, const std::wstring& arguments,
                                std::uint32_t creationFlags) override;
     std::uint32_t StartProcessAndWait(const std::wstring& path, const std::wstring& arguments,
-                                      std::uint32_t creationFlags, const std::chrono::seconds& timeout) override;
+                                      std::uint32_t creationFlags,
+                                      const std::chrono::seconds& timeout) override;
     std::uint32_t KillProcess(std::uint32_t processId, std::uint32_t timeoutMs) override;
     std::wstring GetProcessImagePath(std::uint32_t processId) override;
     std::shared_ptr<WinHandle> OpenProcessHandle(std::uint32_t desiredAccess, bool inheritHandle,

@@ -72,8 +72,9 @@ TEST(CheckedSubTest, SignedLimitsInBothDirections)
     EXPECT_EQ(kI64Max, CheckedSub<std::int64_t>(kI64Max - 1, -1));
     EXPECT_EQ("-9223372036854775808 - 1 = 9223372036854775807 (below minimum allowed: -9223372036854775808)",
               MessageOf<std::underflow_error>([] { CheckedSub<std::int64_t>(kI64Min, 1); }));
-    EXPECT_EQ("9223372036854775807 - -1 = -9223372036854775808 (exceeds maximum allowed: 9223372036854775807)",
-              MessageOf<std::overflow_error>([] { CheckedSub<std::int64_t>(kI64Max, -1); }));
+    EXPECT_EQ(
+        "9223372036854775807 - -1 = -9223372036854775808 (exceeds maximum allowed: 9223372036854775807)",
+        MessageOf<std::overflow_error>([] { CheckedSub<std::int64_t>(kI64Max, -1); }));
     EXPECT_EQ("-2147483648 - 1 = -2147483649 (below minimum allowed: -2147483648)",
               MessageOf<std::underflow_error>([] { CheckedSub<int>(std::numeric_limits<int>::min(), 1); }));
 }

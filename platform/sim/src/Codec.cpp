@@ -23,7 +23,8 @@ bool DecodeUtf16(const wchar_t* text, std::size_t count, bool strict, std::u32st
             scalars.push_back(kReplacement);
         }
         else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count &&
-                 static_cast<std::uint32_t>(text[i + 1]) >= 0xDC00 && static_cast<std::uint32_t>(text[i + 1]) <= 0xDFFF)
+                 static_cast<std::uint32_t>(text[i + 1]) >= 0xDC00 &&
+                 static_cast<std::uint32_t>(text[i + 1]) <= 0xDFFF)
         {
             const auto low = static_cast<std::uint32_t>(text[i + 1]);
             scalars.push_back(static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
@@ -146,15 +147,17 @@ int Fail(DWORD error)
 }
 } // namespace
 
-int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int wideCount, LPSTR multiByteText,
-                               int multiByteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar)
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int wideCount,
+                               LPSTR multiByteText, int multiByteCount, LPCSTR defaultChar,
+                               LPBOOL usedDefaultChar)
 {
     if (const auto fault = winsim::detail::Enter("WideCharToMultiByte"))
     {
         return Fail(*fault);
     }
-    if (codePage != CP_UTF8 || wideText == nullptr || wideCount == 0 || wideCount < -1 || multiByteCount < 0 ||
-        (multiByteCount > 0 && multiByteText == nullptr) || defaultChar != nullptr || usedDefaultChar != nullptr)
+    if (codePage != CP_UTF8 || wideText == nullptr || wideCount == 0 || wideCount < -1 ||
+        multiByteCount < 0 || (multiByteCount > 0 && multiByteText == nullptr) || defaultChar != nullptr ||
+        usedDefaultChar != nullptr)
     {
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -162,8 +165,8 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int
     {
         return Fail(ERROR_INVALID_FLAGS);
     }
-    const std::size_t count =
-        wideCount == -1 ? std::char_traits<wchar_t>::length(wideText) + 1 : static_cast<std::size_t>(wideCount);
+    const std::size_t count = wideCount == -1 ? std::char_traits<wchar_t>::length(wideText) + 1
+                                              : static_cast<std::size_t>(wideCount);
     std::u32string scalars;
     if (!DecodeUtf16(wideText, count, (flags & WC_ERR_INVALID_CHARS) != 0, scalars))
     {

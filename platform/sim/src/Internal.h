@@ -61,4 +61,17 @@ std::string Describe(const std::wstring& text);
 bool NamesEqual(const std::wstring& left, const std::wstring& right);
 // Whether the simulated (or the host) file system has this path.
 bool FileExists(const std::wstring& path);
+
+// The path of a loaded library by its module handle; empty when the handle is not a loaded library.
+std::wstring ModulePath(HMODULE module);
+
+// Simulated processes (Processes.cpp). A process runs until it is terminated or until its scheduled
+// exit time on the virtual clock; waits on it advance the clock.
+// Starts a process in the process table and returns its id.
+DWORD StartSimProcess(const std::wstring& imagePath, const std::wstring& commandLine);
+// Makes the process end with `exitCode` when the virtual clock reaches `atMilliseconds` (at once if
+// that time has passed).
+void ScheduleProcessExit(DWORD processId, std::uint64_t atMilliseconds, DWORD exitCode);
+// Whether the process exists and has not ended yet (ends it first if its scheduled time has come).
+bool IsSimProcessRunning(DWORD processId);
 } // namespace winsim::detail

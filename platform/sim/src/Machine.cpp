@@ -148,7 +148,8 @@ bool NamesEqual(const std::wstring& left, const std::wstring& right)
 {
     const auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; };
     return left.size() == right.size() &&
-           std::equal(left.begin(), left.end(), right.begin(), [&](wchar_t a, wchar_t b) { return lower(a) == lower(b); });
+           std::equal(left.begin(), left.end(), right.begin(),
+                      [&](wchar_t a, wchar_t b) { return lower(a) == lower(b); });
 }
 
 std::uint64_t& ClockMilliseconds()
@@ -319,7 +320,8 @@ void WINAPI Sleep(DWORD milliseconds)
 __time64_t _time64(__time64_t* destination)
 {
     winsim::detail::Enter("_time64");
-    const __time64_t now = winsim::detail::WallClockBase() + static_cast<__time64_t>(winsim::NowMilliseconds() / 1000);
+    const __time64_t now =
+        winsim::detail::WallClockBase() + static_cast<__time64_t>(winsim::NowMilliseconds() / 1000);
     if (destination != nullptr)
     {
         *destination = now;

@@ -17,7 +17,8 @@ struct FileSystem
 FileSystem& TheFileSystem()
 {
     static FileSystem fileSystem;
-    static const bool registered = [] {
+    static const bool registered = []
+    {
         winsim::detail::OnReset([] { TheFileSystem() = FileSystem{}; });
         return true;
     }();

@@ -9,9 +9,9 @@ void SimTest::SetUp()
 
 void SimTest::TearDown()
 {
-    EXPECT_EQ(0u, winsim::OpenHandleCount()) << "handles left open: "
-                                              << ::testing::PrintToString(winsim::OpenHandleDescriptions());
-    EXPECT_EQ(0u, winsim::DoubleCloseCount()) << "closed twice: "
-                                               << ::testing::PrintToString(winsim::DoubleCloseDescriptions());
+    EXPECT_EQ(0u, winsim::OpenHandleCount())
+        << "handles left open: " << ::testing::PrintToString(winsim::OpenHandleDescriptions());
+    EXPECT_EQ(0u, winsim::DoubleCloseCount())
+        << "closed twice: " << ::testing::PrintToString(winsim::DoubleCloseDescriptions());
 }
 } // namespace winsim::testing
