@@ -30,8 +30,12 @@ std::recursive_mutex& MachineLock();
 // Every simulated function starts here: the call is logged, and a scripted failure is returned.
 std::optional<DWORD> Enter(const char* function);
 
-// Runs `reset` whenever the machine is reset; each area of the simulation registers its state here.
-void OnReset(std::function<void()> reset);
+// Each area of the simulation puts its state back to the initial one; Reset calls them in this order.
+void ResetLoader();     // Modules.cpp
+void ResetFileSystem(); // Paths.cpp
+void ResetProcesses();  // Processes.cpp
+void ResetSystem();     // System.cpp: versions, system information, registry, file versions
+void ResetServices();   // Services.cpp
 
 // The handle table. Values are never reused, so that a stale handle is always recognised.
 std::uintptr_t AddHandle(HandleKind kind, std::shared_ptr<void> object, std::string description);

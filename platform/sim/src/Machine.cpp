@@ -36,7 +36,6 @@ struct Machine
     std::vector<std::string> doubleCloses;
     std::uint64_t clock = 0;
     std::int64_t wallClockBase = 1767225600; // 2026-01-01T00:00:00Z
-    std::vector<std::function<void()>> resets;
 };
 
 Machine& TheMachine()
@@ -79,12 +78,6 @@ std::optional<DWORD> Enter(const char* function)
         }
     }
     return std::nullopt;
-}
-
-void OnReset(std::function<void()> reset)
-{
-    std::lock_guard guard(MachineLock());
-    TheMachine().resets.push_back(std::move(reset));
 }
 
 std::uintptr_t AddHandle(HandleKind kind, std::shared_ptr<void> object, std::string description)
@@ -178,10 +171,11 @@ void Reset()
     machine.doubleCloses.clear();
     machine.clock = 0;
     machine.wallClockBase = 1767225600;
-    for (const auto& reset : machine.resets)
-    {
-        reset();
-    }
+    ResetLoader();
+    ResetFileSystem();
+    ResetProcesses();
+    ResetSystem();
+    ResetServices();
     SetLastError(0);
 }
 

@@ -30,12 +30,6 @@ struct Loader
 Loader& TheLoader()
 {
     static Loader loader;
-    static const bool registered = []
-    {
-        winsim::detail::OnReset([] { TheLoader() = Loader{}; });
-        return true;
-    }();
-    (void)registered;
     return loader;
 }
 
@@ -158,6 +152,15 @@ std::wstring LastLoadPath()
 
 namespace winsim::detail
 {
+// System modules stay (their area puts them back in its own reset); everything loaded is forgotten.
+void ResetLoader()
+{
+    auto& loader = TheLoader();
+    std::erase_if(loader.libraries, [](const auto& library) { return !library->system; });
+    loader.lastFlags = 0;
+    loader.lastPath.clear();
+}
+
 std::wstring ModulePath(HMODULE module)
 {
     std::lock_guard guard(MachineLock());

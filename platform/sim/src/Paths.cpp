@@ -17,12 +17,6 @@ struct FileSystem
 FileSystem& TheFileSystem()
 {
     static FileSystem fileSystem;
-    static const bool registered = []
-    {
-        winsim::detail::OnReset([] { TheFileSystem() = FileSystem{}; });
-        return true;
-    }();
-    (void)registered;
     return fileSystem;
 }
 
@@ -72,6 +66,11 @@ void AddShortName(const std::wstring& longPath, const std::wstring& shortPath)
 
 namespace winsim::detail
 {
+void ResetFileSystem()
+{
+    TheFileSystem() = FileSystem{};
+}
+
 bool FileExists(const std::wstring& path)
 {
     std::lock_guard guard(MachineLock());
