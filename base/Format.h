@@ -55,7 +55,7 @@ std::string Format(FormatString<Args...> format, const Args&... args)
 
 // Formats wide text with a wide format string; the arguments keep their wide form.
 template <class... Args>
-std::wstring FormatWide(QUELVO_FORMAT_NAMESPACE::wformat_string<Args...> format, const Args&... args)
+std::wstring FormatWide(QUELVO_FORMAT_NAMESPACE::wformat_string<const Args&...> format, const Args&... args)
 {
     return QUELVO_FORMAT_NAMESPACE::format(format, args...);
 }
