@@ -1,7 +1,9 @@
 # One way to format text: std::format where the standard library has it, {fmt} where it does not.
 # The cross build uses Debian's {fmt} headers header-only; only the fmt/ folder is exposed to it.
 add_library(quelvo_format INTERFACE)
-if(QUELVO_PLATFORM STREQUAL "windows")
+if(MSVC)
+    # MSVC's standard library has <format>.
+elseif(QUELVO_PLATFORM STREQUAL "windows")
     set(_fmt_root "${CMAKE_BINARY_DIR}/fmt-include")
     file(MAKE_DIRECTORY "${_fmt_root}")
     file(CREATE_LINK /usr/include/fmt "${_fmt_root}/fmt" SYMBOLIC)

@@ -1,6 +1,10 @@
 # Warnings, sanitizers and the common flags of both builds.
 add_library(quelvo_options INTERFACE)
-target_compile_options(quelvo_options INTERFACE -Wall -Wextra -Werror)
+if(MSVC)
+    target_compile_options(quelvo_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+else()
+    target_compile_options(quelvo_options INTERFACE -Wall -Wextra -Werror)
+endif()
 
 if(QUELVO_SANITIZE)
     set(QUELVO_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -8,7 +12,7 @@ if(QUELVO_SANITIZE)
     add_link_options(${QUELVO_SANITIZER_FLAGS})
 endif()
 
-if(QUELVO_PLATFORM STREQUAL "windows")
+if(QUELVO_PLATFORM STREQUAL "windows" AND CMAKE_CROSSCOMPILING)
     # Wine runs the Windows test programs; the prefix lives inside the build folder.
     set(QUELVO_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
     configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
