@@ -3,7 +3,5 @@
 
 namespace winsim::detail
 {
-void ResetServices()
-{
-}
+void ResetServices() {}
 } // namespace winsim::detail
