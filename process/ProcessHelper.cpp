@@ -64,7 +64,7 @@ std::wstring FileNameOf(const std::wstring& path)
 // The program is started with its file name in quotes, then one space, then its arguments.
 std::wstring CommandLineFor(const std::wstring& path, const std::wstring& arguments)
 {
-    return L"\"" + FileNameOf(path) + L"\" " + arguments;
+    return FormatWide(L"\"{}\" {}", FileNameOf(path), arguments);
 }
 
 bool CreateProcessFor(const std::wstring& path, const std::wstring& arguments, std::uint32_t creationFlags,
