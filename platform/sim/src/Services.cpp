@@ -49,6 +49,7 @@ struct ServiceControlManager
 {
     std::vector<std::shared_ptr<Service>> services;
     DWORD managerRights = SC_MANAGER_ALL_ACCESS;
+    bool zeroSizeConfigQuerySucceeds = false;
     std::vector<std::string> invalidHandleUses;
 };
 
@@ -121,7 +122,7 @@ void RunScript(Service& service, std::vector<ServiceStep> script)
 {
     if (script.empty())
     {
-        script.push_back(ServiceStep{SERVICE_STOPPED});
+        script.push_back(ServiceStep(SERVICE_STOPPED));
     }
     service.script = std::move(script);
     EnterStep(service, 0);
@@ -138,7 +139,7 @@ void NoticeEndedProcess(Service& service)
     if (CurrentStep(service).state != SERVICE_STOPPED && service.processId != 0 &&
         !IsSimProcessRunning(service.processId))
     {
-        RunScript(service, {ServiceStep{SERVICE_STOPPED, 0, std::nullopt, 0, ERROR_PROCESS_ABORTED}});
+        RunScript(service, {ServiceStep(SERVICE_STOPPED).ReportsExitCode(ERROR_PROCESS_ABORTED)});
     }
 }
 
@@ -194,7 +195,7 @@ void InstallService(const ServiceDefinition& definition)
     {
         StartProcessOf(*service);
     }
-    RunScript(*service, {ServiceStep{definition.state}});
+    RunScript(*service, {ServiceStep(definition.state)});
     TheScm().services.push_back(std::move(service));
 }
 
@@ -205,6 +206,12 @@ void RemoveService(const std::wstring& name)
     services.erase(std::remove_if(services.begin(), services.end(),
                                   [&](const auto& service) { return NamesEqual(service->definition.name, name); }),
                    services.end());
+}
+
+void SetZeroSizeConfigQuerySucceeds(bool succeeds)
+{
+    std::lock_guard guard(MachineLock());
+    TheScm().zeroSizeConfigQuerySucceeds = succeeds;
 }
 
 void SetServiceManagerRights(DWORD grantedRights)
@@ -433,6 +440,11 @@ BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW servi
     }
     // lpDependencies is a double-NUL-terminated list.
     needed += sizeof(WCHAR);
+    if (bufSize == 0 && TheScm().zeroSizeConfigQuerySucceeds)
+    {
+        *bytesNeeded = 0;
+        return TRUE;
+    }
     if (serviceConfig == nullptr || bufSize < needed)
     {
         *bytesNeeded = static_cast<DWORD>(needed);

@@ -12,17 +12,35 @@
 namespace winsim
 {
 // One state of a service script. Every status query of the service (QueryServiceStatus,
-// QueryServiceStatusEx) reports the current step and counts against it.
+// QueryServiceStatusEx) reports the current step and counts against it. A service whose process ends
+// while it is not stopped is reported stopped with ERROR_PROCESS_ABORTED, as Windows does.
 struct ServiceStep
 {
-    DWORD state = SERVICE_STOPPED;
-    // How many status queries report this state before the next step; 0 keeps it for good.
-    unsigned queries = 0;
-    // When the service's process ends, counted on the virtual clock from entering this step; none keeps
-    // it running.
+    // `state` for `queries` status queries before the next step; 0 keeps it for good.
+    ServiceStep(DWORD state = SERVICE_STOPPED, unsigned queries = 0) : state(state), queries(queries) {}
+
+    // The service's process ends `afterMs` after entering this step, on the virtual clock.
+    ServiceStep ProcessExits(std::uint64_t afterMs, DWORD exitCode = 0) const
+    {
+        ServiceStep step = *this;
+        step.processExitAfterMs = afterMs;
+        step.processExitCode = exitCode;
+        return step;
+    }
+
+    // The dwWin32ExitCode the status reports in this step.
+    ServiceStep ReportsExitCode(DWORD exitCode) const
+    {
+        ServiceStep step = *this;
+        step.win32ExitCode = exitCode;
+        return step;
+    }
+
+    DWORD state;
+    unsigned queries;
+    // Without it, the process keeps running.
     std::optional<std::uint64_t> processExitAfterMs;
     DWORD processExitCode = 0;
-    // dwWin32ExitCode of the reported status.
     DWORD win32ExitCode = 0;
 };
 
@@ -39,7 +57,7 @@ struct ServiceDefinition
     // The states after a successful StartServiceW, from its return on.
     std::vector<ServiceStep> startScript = {{SERVICE_START_PENDING, 1}, {SERVICE_RUNNING, 0}};
     // The states after a stop control accepted in the running state.
-    std::vector<ServiceStep> stopScript = {{SERVICE_STOP_PENDING, 1}, {SERVICE_STOPPED, 0, 0, 0}};
+    std::vector<ServiceStep> stopScript = {{SERVICE_STOP_PENDING, 1}, ServiceStep(SERVICE_STOPPED).ProcessExits(0)};
     // A start creates a process; without one, the status reports process id 0 throughout.
     bool startsProcess = true;
     // Rights OpenServiceW grants; asking for any other right fails with ERROR_ACCESS_DENIED.
@@ -52,6 +70,9 @@ void RemoveService(const std::wstring& name);
 
 // Rights OpenSCManagerW grants; asking for any other right fails with ERROR_ACCESS_DENIED.
 void SetServiceManagerRights(DWORD grantedRights);
+
+// A faulty SCM whose QueryServiceConfigW reports success for a zero-size buffer (and fills nothing).
+void SetZeroSizeConfigQuerySucceeds(bool succeeds);
 
 // The current state and process id of a service, without counting as a status query.
 DWORD ServiceState(const std::wstring& name);
