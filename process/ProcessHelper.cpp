@@ -1,0 +1,278 @@
+#include "process/ProcessHelper.h"
+
+#include "base/CheckedArithmetic.h"
+#include "base/Format.h"
+#include "base/PathConversion.h"
+#include "base/Scoped.h"
+#include "base/TextConversion.h"
+#include "base/Win32Error.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+namespace Quelvo
+{
+namespace
+{
+const DWORD initialImagePathSize = MAX_PATH;
+const DWORD maximumImagePathSize = 32767;
+const DWORD initialModulePathSize = 32767;
+const DWORD killAccess = PROCESS_TERMINATE | PROCESS_SET_INFORMATION | SYNCHRONIZE;
+const DWORD privilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
+
+static_assert(sizeof(WCHAR) != 2 || sizeof(void*) != 8 || sizeof(STARTUPINFOW) == 104);
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// Length of the root name of a Windows path: "C:" or the "\\server" of a network path.
+std::size_t RootNameLength(const std::wstring& path)
+{
+    if (path.size() >= 2 && path[1] == L':' &&
+        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')))
+    {
+        return 2;
+    }
+    if (path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]))
+    {
+        std::size_t end = 2;
+        while (end < path.size() && !IsSeparator(path[end]))
+        {
+            ++end;
+        }
+        return end;
+    }
+    return 0;
+}
+
+// The last component of a Windows path, after the last separator that follows the root name, in both
+// builds alike (a Linux std::filesystem::path knows no backslash separator).
+std::wstring FileNameOf(const std::wstring& path)
+{
+    const std::size_t root = RootNameLength(path);
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos || separator < root)
+    {
+        return path.substr(root);
+    }
+    return path.substr(separator + 1);
+}
+
+// The program is started with its file name in quotes, then one space, then its arguments.
+std::wstring CommandLineFor(const std::wstring& path, const std::wstring& arguments)
+{
+    return L"\"" + FileNameOf(path) + L"\" " + arguments;
+}
+
+bool CreateProcessFor(const std::wstring& path, const std::wstring& arguments, std::uint32_t creationFlags,
+                      PROCESS_INFORMATION& processInformation)
+{
+    std::wstring commandLine = CommandLineFor(path, arguments);
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(STARTUPINFOW);
+    processInformation = PROCESS_INFORMATION{};
+    return CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
+                          nullptr, &startupInfo, &processInformation) != FALSE;
+}
+
+// The code is read before the message is made: making it may call Windows itself.
+[[noreturn]] void ThrowCreateFailed(const std::wstring& path)
+{
+    const DWORD error = GetLastError();
+    ThrowWin32Error(error, Format("Can't create new process {}", Utf8FromPath(path)));
+}
+
+void CloseTokenHandle(void*& token)
+{
+    CloseHandle(token);
+}
+
+DWORD NextImagePathSize(DWORD size)
+{
+    if (size >= maximumImagePathSize)
+    {
+        ThrowWin32Error(ERROR_FILENAME_EXCED_RANGE, "Process path exceeds Windows maximum path length");
+    }
+    return size > maximumImagePathSize / 2 ? maximumImagePathSize : CheckedMul<DWORD>(size, 2);
+}
+} // namespace
+
+bool ProcessHelper::AdjustPrivileges(const std::vector<std::wstring>& privilegeNames,
+                                     std::uint32_t attributes)
+{
+    Scoped<void*> token(nullptr, &CloseTokenHandle);
+    if (!OpenProcessToken(GetCurrentProcess(), privilegeTokenAccess, &token.Get()))
+    {
+        ThrowLastError("OpenProcessToken failed");
+    }
+    bool allChanged = true;
+    for (const auto& name : privilegeNames)
+    {
+        LUID luid{};
+        if (!LookupPrivilegeValueW(nullptr, name.c_str(), &luid))
+        {
+            ThrowLastError("LookupPrivilegeValue failed");
+        }
+        TOKEN_PRIVILEGES newState{};
+        newState.PrivilegeCount = 1;
+        newState.Privileges[0].Luid = luid;
+        newState.Privileges[0].Attributes = attributes;
+        TOKEN_PRIVILEGES previousState{};
+        DWORD returnedLength = 0;
+        if (!AdjustTokenPrivileges(token.Get(), FALSE, &newState, sizeof(previousState), &previousState,
+                                   &returnedLength))
+        {
+            ThrowLastError("AdjustTokenPrivileges failed");
+        }
+        // A successful call reports a privilege the token does not hold only through the last error.
+        if (GetLastError() == ERROR_NOT_ALL_ASSIGNED)
+        {
+            ThrowWin32Error(ERROR_NOT_ALL_ASSIGNED, "The token does not have the specified privilege.");
+        }
+        if (previousState.PrivilegeCount == 0)
+        {
+            allChanged = false; // it already had these attributes
+        }
+    }
+    return allChanged;
+}
+
+std::uint32_t ProcessHelper::StartProcess(const std::wstring& path, const std::wstring& arguments,
+                                          std::uint32_t creationFlags)
+{
+    PROCESS_INFORMATION processInformation{};
+    if (!CreateProcessFor(path, arguments, creationFlags, processInformation))
+    {
+        ThrowCreateFailed(path);
+    }
+    WinHandle process(processInformation.hProcess, &CloseKernelHandle);
+    WinHandle thread(processInformation.hThread, &CloseKernelHandle);
+    return processInformation.dwProcessId;
+}
+
+std::uint32_t ProcessHelper::StartProcessAndWait(const std::wstring& path, const std::wstring& arguments,
+                                                 std::uint32_t creationFlags,
+                                                 const std::chrono::seconds& timeout)
+{
+    PROCESS_INFORMATION processInformation{};
+    const bool created = CreateProcessFor(path, arguments, creationFlags, processInformation);
+    WinHandle process(processInformation.hProcess, &CloseKernelHandle);
+    WinHandle thread(processInformation.hThread, &CloseKernelHandle);
+    if (!created)
+    {
+        ThrowCreateFailed(path);
+    }
+
+    const auto timeoutMs = static_cast<DWORD>(static_cast<std::uint32_t>(timeout.count()) * 1000u);
+    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0)
+    {
+        const DWORD error = GetLastError();
+        ThrowWin32Error(error, Format("Can't wait of process ending {}", Utf8FromPath(path)));
+    }
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.Get(), &exitCode))
+    {
+        const DWORD error = GetLastError();
+        ThrowWin32Error(error, Format("Can't get exit code for process {}", Utf8FromPath(path)));
+    }
+    return exitCode;
+}
+
+std::uint32_t ProcessHelper::KillProcess(std::uint32_t processId, std::uint32_t timeoutMs)
+{
+    WinHandle process(OpenProcess(killAccess, FALSE, processId), &CloseKernelHandle);
+    if (!process.IsValid() || !TerminateProcess(process.Get(), 0))
+    {
+        ThrowLastError("Can't kill process.");
+    }
+    switch (WaitForSingleObject(process.Get(), timeoutMs))
+    {
+    case WAIT_OBJECT_0:
+        return 0;
+    case WAIT_TIMEOUT:
+        return WAIT_TIMEOUT;
+    default:
+        ThrowLastError("Can't kill process.");
+    }
+}
+
+std::wstring ProcessHelper::GetProcessImagePath(std::uint32_t processId)
+{
+    auto process = OpenProcessHandle(PROCESS_QUERY_INFORMATION, false, processId);
+    if (!process)
+    {
+        ThrowLastError("Failed to open process for version query");
+    }
+    DWORD bufferSize = initialImagePathSize;
+    std::wstring path;
+    DWORD length = 0;
+    for (;;)
+    {
+        path.assign(bufferSize, L'\0');
+        length = bufferSize;
+        if (QueryFullProcessImageNameW(process->Get(), 0, path.data(), &length))
+        {
+            break;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        {
+            ThrowLastError("Failed to get process image name");
+        }
+        bufferSize = NextImagePathSize(bufferSize);
+    }
+    path.resize(length);
+    process.reset();
+    return path;
+}
+
+std::shared_ptr<WinHandle> ProcessHelper::OpenProcessHandle(std::uint32_t desiredAccess, bool inheritHandle,
+                                                            std::uint32_t processId)
+{
+    HANDLE process = OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId);
+    if (process == nullptr)
+    {
+        return nullptr; // the last error of OpenProcess stays for the caller
+    }
+    return std::make_shared<WinHandle>(process, &CloseKernelHandle);
+}
+
+std::string Utf8FromPath(const std::wstring& path)
+{
+    try
+    {
+        return Utf8FromUtf16(path);
+    }
+    catch (const std::exception&)
+    {
+        return Utf8FromUtf16(GetShortPath(path));
+    }
+}
+
+std::wstring GetModulePath(HMODULE module)
+{
+    DWORD size = initialModulePathSize;
+    for (;;)
+    {
+        std::wstring path(size, L'\0');
+        // A successful call need not clear the last error; a stale code must not decide the outcome.
+        SetLastError(ERROR_SUCCESS);
+        const DWORD count = GetModuleFileNameW(module, path.data(), size);
+        const DWORD error = GetLastError();
+        // A report of a short buffer with nothing written would double 0 for ever.
+        if (error == ERROR_INSUFFICIENT_BUFFER && count != 0)
+        {
+            size = static_cast<DWORD>(CheckedMul<std::int32_t>(static_cast<std::int32_t>(count), 2));
+            continue;
+        }
+        if (error != ERROR_SUCCESS)
+        {
+            throw std::filesystem::filesystem_error("Can't get full path", Win32ErrorCode(error));
+        }
+        path.resize(count);
+        return path;
+    }
+}
+} // namespace Quelvo

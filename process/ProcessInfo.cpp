@@ -1,0 +1,100 @@
+#include "process/ProcessInfo.h"
+
+#include "base/CheckedArithmetic.h"
+#include "base/TextConversion.h"
+#include "base/Win32Error.h"
+#include "base/WinHandle.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace Quelvo
+{
+namespace
+{
+const DWORD initialPathSize = MAX_PATH;
+const DWORD maximumPathSize = 32767;
+
+// The text of a buffer up to its first NUL.
+std::wstring TextOf(const std::wstring& buffer)
+{
+    return buffer.substr(0, buffer.find(L'\0'));
+}
+
+// The path of the running executable. The buffer grows until the whole path fits, up to the longest
+// path Windows has.
+std::wstring ReadOwnImagePath()
+{
+    std::wstring buffer(initialPathSize, L'\0');
+    DWORD size = initialPathSize;
+    for (;;)
+    {
+        // A successful call need not clear the last error; a stale code must not make the loop go on.
+        SetLastError(ERROR_SUCCESS);
+        const DWORD count = GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (count == 0)
+        {
+            ThrowLastError("Failed to get the correct path");
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        {
+            return TextOf(buffer);
+        }
+        if (size >= maximumPathSize)
+        {
+            ThrowWin32Error(ERROR_FILENAME_EXCED_RANGE, "Failed to get the correct path");
+        }
+        // The first retry gets room for the reported count and a NUL; later ones double.
+        size = size == initialPathSize ? CheckedAdd<DWORD>(count, 1) : CheckedMul<DWORD>(size, 2);
+        size = std::min(size, maximumPathSize);
+        buffer.assign(CheckedAdd<DWORD>(size, 1), L'\0');
+    }
+}
+
+std::wstring ReadOtherImagePath(std::uint32_t processId)
+{
+    WinHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId), &CloseKernelHandle);
+    if (!process.IsValid())
+    {
+        ThrowLastError("Failed to open process");
+    }
+    DWORD bufferSize = initialPathSize;
+    for (;;)
+    {
+        std::wstring buffer(bufferSize, L'\0');
+        DWORD size = bufferSize;
+        if (QueryFullProcessImageNameW(process.Get(), 0, buffer.data(), &size))
+        {
+            return TextOf(buffer);
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER || bufferSize >= maximumPathSize)
+        {
+            ThrowWin32Error(error, "Failed to open process");
+        }
+        bufferSize = std::min(CheckedMul<DWORD>(bufferSize, 2), maximumPathSize);
+    }
+}
+} // namespace
+
+ProcessInfo::ProcessInfo(std::uint32_t processId) : m_processId(processId)
+{
+    m_imagePath = processId == GetCurrentProcessId() ? ReadOwnImagePath() : ReadOtherImagePath(processId);
+}
+
+std::uint32_t ProcessInfo::GetProcessId() const
+{
+    return m_processId;
+}
+
+std::wstring ProcessInfo::GetImagePath() const
+{
+    return m_imagePath;
+}
+
+std::string ProcessInfo::GetImagePathUtf8() const
+{
+    return Utf8FromUtf16(m_imagePath);
+}
+} // namespace Quelvo
