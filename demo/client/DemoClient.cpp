@@ -245,8 +245,11 @@ private:
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
-        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &process))
+        const BOOL started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                            nullptr, nullptr, &startup, &process);
+        const DWORD error = GetLastError();
+        SetEnvironmentVariableW(L"DEMO_PRODUCT_JOURNAL", journal);
+        if (started)
         {
             WaitForSingleObject(process.hProcess, 60000);
             DWORD exitCode = 0;
@@ -257,9 +260,8 @@ private:
         }
         else
         {
-            Journal("trusted instance not started " + std::to_string(GetLastError()));
+            Journal("trusted instance not started " + std::to_string(error));
         }
-        SetEnvironmentVariableW(L"DEMO_PRODUCT_JOURNAL", journal);
     }
 };
 
