@@ -85,9 +85,13 @@ bool CreateProcessFor(const std::wstring& path, const std::wstring& arguments, s
     ThrowWin32Error(error, Format("Can't create new process {}", Utf8FromPath(path)));
 }
 
+// The token holder runs this once, also when the token was never opened: there is nothing to close then.
 void CloseTokenHandle(void*& token)
 {
-    CloseHandle(token);
+    if (token != nullptr)
+    {
+        CloseHandle(token);
+    }
 }
 
 DWORD NextImagePathSize(DWORD size)

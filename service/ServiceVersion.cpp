@@ -29,7 +29,8 @@ FileVersion WindowsServiceManager::GetServiceVersion(const std::wstring& name)
 FileVersion WindowsServiceManager::VersionOfFile(const std::wstring& path)
 {
     FileVersion version;
-    m_osInfo->GetFileVersion(Utf8FromPath(path), version.major, version.minor, version.build, version.revision);
+    m_osInfo->GetFileVersion(Utf8FromPath(path), version.major, version.minor, version.build,
+                             version.revision);
     return version;
 }
 
@@ -67,8 +68,8 @@ FileVersion WindowsServiceManager::VersionFromConfig(const std::wstring& name)
     }
     if (executable.compare(std::filesystem::path(GetModulePath(nullptr))) == 0)
     {
-        throw ServiceError(
-            "Cannot retrieve the version for a service that is not running and has the current module path. ");
+        throw ServiceError("Cannot retrieve the version for a service that is not running and has the "
+                           "current module path. ");
     }
     return VersionOfFile(exePath);
 }

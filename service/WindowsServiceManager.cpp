@@ -206,13 +206,14 @@ void WindowsServiceManager::WaitForStart(const std::wstring& name, const ScHandl
             else
             {
                 // Neither starting nor running: let the process end before reporting what it did.
-                if (WaitForSingleObject(process->GetOrNull(), WaitMilliseconds(limit - elapsed)) != WAIT_OBJECT_0)
+                if (WaitForSingleObject(process->GetOrNull(), WaitMilliseconds(limit - elapsed)) !=
+                    WAIT_OBJECT_0)
                 {
                     throw ServiceError("The service process did not close in time");
                 }
-                throw ServiceError(Format(
-                    "The service process has entered unexpected state: {}. Was service state once start pending: {}",
-                    state, wasStartPending));
+                throw ServiceError(Format("The service process has entered unexpected state: {}. Was service "
+                                          "state once start pending: {}",
+                                          state, wasStartPending));
             }
         }
         Sleep(kStepMs);

@@ -10,7 +10,8 @@ TEST(ExecutablePathFromCommandLine, QuotedPathKeepsItsSpacesAndDropsTheArguments
 {
     EXPECT_EQ(L"C:\\Program Files\\Demo\\svc.exe",
               ExecutablePathFromCommandLine(L"\"C:\\Program Files\\Demo\\svc.exe\" -k \"a b\""));
-    EXPECT_EQ(L"C:\\Program Files\\svc.exe", ExecutablePathFromCommandLine(L"\"C:\\Program Files\\svc.exe\""));
+    EXPECT_EQ(L"C:\\Program Files\\svc.exe",
+              ExecutablePathFromCommandLine(L"\"C:\\Program Files\\svc.exe\""));
 }
 
 TEST(ExecutablePathFromCommandLine, UnquotedPathEndsAtTheFirstSpace)

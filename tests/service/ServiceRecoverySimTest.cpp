@@ -149,7 +149,7 @@ TEST_F(ServiceRecoverySimTest, FailuresWithoutAWin32CodeNeverReturnZero)
 TEST_F(ServiceRecoverySimTest, FailuresWithoutAWin32CodeReturnTheThreadsLastError)
 {
     // A failed status poll leaves its code behind; the later unexpected state returns it.
-    InstallWithStartScript({{SERVICE_START_PENDING, 2}, ServiceStep(SERVICE_STOPPED).ProcessExits(0, 1067)});
+    InstallWithStartScript({{SERVICE_START_PENDING, 3}, ServiceStep(SERVICE_STOPPED).ProcessExits(0, 1067)});
     winsim::FailNth("QueryServiceStatus", 2, ERROR_PROCESS_ABORTED);
     SetLastError(0);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_PROCESS_ABORTED), RecoverService());

@@ -46,7 +46,8 @@ TEST_F(ServiceStartSimTest, PassesTheStartArgumentsInOrder)
 {
     InstallWithStartScript({{SERVICE_RUNNING}});
     Start(30s, {L"--start-delay-ms", L"500", L""});
-    EXPECT_EQ((std::vector<std::wstring>{L"--start-delay-ms", L"500", L""}), winsim::LastStartArguments(kPrimary));
+    EXPECT_EQ((std::vector<std::wstring>{L"--start-delay-ms", L"500", L""}),
+              winsim::LastStartArguments(kPrimary));
     EXPECT_EQ(0u, winsim::NowMilliseconds());
 }
 
@@ -69,12 +70,14 @@ TEST_F(ServiceStartSimTest, OpensTheServiceForStartAndStatus)
     auto queryOnly = Service(kPrimary);
     queryOnly.grantedRights = SERVICE_QUERY_STATUS;
     winsim::InstallService(queryOnly);
-    ExpectSystemError([&] { Start(); }, ERROR_ACCESS_DENIED, "Could not open service 'EndpointProtectionService'!");
+    ExpectSystemError([&] { Start(); }, ERROR_ACCESS_DENIED,
+                      "Could not open service 'EndpointProtectionService'!");
 
     auto startOnly = Service(kPrimary);
     startOnly.grantedRights = SERVICE_START;
     winsim::InstallService(startOnly);
-    ExpectSystemError([&] { Start(); }, ERROR_ACCESS_DENIED, "Could not open service 'EndpointProtectionService'!");
+    ExpectSystemError([&] { Start(); }, ERROR_ACCESS_DENIED,
+                      "Could not open service 'EndpointProtectionService'!");
     EXPECT_THROW(m_manager->Start(L"Missing", 30s, {}), WindowsServiceManager::ServiceDoesNotExist);
 }
 
@@ -113,19 +116,21 @@ TEST_F(ServiceStartSimTest, AProcessThatCannotBeOpenedIsASystemError)
 
 TEST_F(ServiceStartSimTest, StartPendingThenStoppedReportsTheStateAfterTheProcessEnded)
 {
-    InstallWithStartScript({{SERVICE_START_PENDING, 3},
-                            ServiceStep(SERVICE_STOPPED).ProcessExits(0, ERROR_PROCESS_ABORTED)});
-    ExpectPlainError([&] { Start(); },
-                     "The service process has entered unexpected state: 1. Was service state once start pending: "
-                     "true");
+    InstallWithStartScript(
+        {{SERVICE_START_PENDING, 3}, ServiceStep(SERVICE_STOPPED).ProcessExits(0, ERROR_PROCESS_ABORTED)});
+    ExpectPlainError(
+        [&] { Start(); },
+        "The service process has entered unexpected state: 1. Was service state once start pending: "
+        "true");
 }
 
 TEST_F(ServiceStartSimTest, RunningThenStopPendingWaitsForTheProcess)
 {
     InstallWithStartScript({{SERVICE_RUNNING, 2}, ServiceStep(SERVICE_STOP_PENDING).ProcessExits(1000)});
-    ExpectPlainError([&] { Start(); },
-                     "The service process has entered unexpected state: 3. Was service state once start pending: "
-                     "false");
+    ExpectPlainError(
+        [&] { Start(); },
+        "The service process has entered unexpected state: 3. Was service state once start pending: "
+        "false");
     EXPECT_EQ(1000u, winsim::NowMilliseconds());
 }
 
@@ -160,9 +165,10 @@ TEST_F(ServiceStartSimTest, ATimeOutOfZeroFailsAfterTheProcessLookup)
 TEST_F(ServiceStartSimTest, AProcessThatEndedUnnoticedIsReportedAsStopped)
 {
     InstallWithStartScript({ServiceStep(SERVICE_START_PENDING).ProcessExits(600, 3)});
-    ExpectPlainError([&] { Start(); },
-                     "The service process has entered unexpected state: 1. Was service state once start pending: "
-                     "true");
+    ExpectPlainError(
+        [&] { Start(); },
+        "The service process has entered unexpected state: 1. Was service state once start pending: "
+        "true");
 }
 } // namespace
 } // namespace Quelvo::testing

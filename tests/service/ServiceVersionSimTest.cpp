@@ -21,8 +21,8 @@ protected:
     {
         ServiceSimTest::SetUp();
         m_folder = std::filesystem::temp_directory_path() /
-                   ("service-version-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                   ("service-version-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                    "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(m_folder / "with space");
         m_executable = (m_folder / "with space" / "demo_service.exe").wstring();
         std::ofstream(m_folder / "with space" / "demo_service.exe") << "MZ";
@@ -110,15 +110,18 @@ TEST_F(ServiceVersionSimTest, ConfigurationIsReadWithQueryConfigAccess)
     auto definition = Service(kPrimary);
     definition.grantedRights = SERVICE_QUERY_STATUS;
     winsim::InstallService(definition);
-    ExpectSystemError([&] { Version(); }, ERROR_ACCESS_DENIED, "Could not open service 'EndpointProtectionService'!");
+    ExpectSystemError([&] { Version(); }, ERROR_ACCESS_DENIED,
+                      "Could not open service 'EndpointProtectionService'!");
 }
 
 TEST_F(ServiceVersionSimTest, EmptyBinaryPath)
 {
     InstallConfigured(L"\"\" --run");
-    ExpectPlainError([&] { Version(); }, "Cannot retrieve the version for a service that is has no binary path. ");
+    ExpectPlainError([&] { Version(); },
+                     "Cannot retrieve the version for a service that is has no binary path. ");
     InstallConfigured(L"");
-    ExpectPlainError([&] { Version(); }, "Cannot retrieve the version for a service that is has no binary path. ");
+    ExpectPlainError([&] { Version(); },
+                     "Cannot retrieve the version for a service that is has no binary path. ");
 }
 
 void ExpectMissingExecutable(const std::function<void()>& call, const std::wstring& path)
@@ -132,7 +135,8 @@ void ExpectMissingExecutable(const std::function<void()>& call, const std::wstri
     {
         EXPECT_EQ(2, error.code().value());
         EXPECT_EQ(std::system_category(), error.code().category());
-        EXPECT_NE(std::string::npos, std::string(error.what()).find("Can't find executable path")) << error.what();
+        EXPECT_NE(std::string::npos, std::string(error.what()).find("Can't find executable path"))
+            << error.what();
         EXPECT_EQ(std::filesystem::path(path), error.path1());
         EXPECT_EQ(error.path1(), error.path2());
     }
@@ -161,8 +165,9 @@ TEST_F(ServiceVersionSimTest, TheRunningProgramItselfIsRefused)
     winsim::AddVersionedFile(m_executable, 5, 6, 7, 8);
     winsim::SetExecutablePath(m_executable);
     InstallConfigured(L"\"" + m_executable + L"\" --run");
-    ExpectPlainError([&] { Version(); }, "Cannot retrieve the version for a service that is not running and has "
-                                         "the current module path. ");
+    ExpectPlainError([&] { Version(); },
+                     "Cannot retrieve the version for a service that is not running and has "
+                     "the current module path. ");
 }
 } // namespace
 } // namespace Quelvo::testing

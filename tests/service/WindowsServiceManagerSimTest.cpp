@@ -4,6 +4,7 @@
 #include "service/WindowsServiceManager.h"
 
 #include <winsim/Control.h>
+#include <winsim/Processes.h>
 
 #include <algorithm>
 
@@ -266,14 +267,16 @@ TEST_F(WindowsServiceManagerSimTest, OperationsBuiltOnOthersCallThemVirtually)
 
     service.IsRunning(kPrimary);
     service.IsStopped(kPrimary);
-    EXPECT_EQ((std::vector<std::string>{"IsRunning", "QueryStatus", "IsStopped", "QueryStatus"}), manager.calls);
+    EXPECT_EQ((std::vector<std::string>{"IsRunning", "QueryStatus", "IsStopped", "QueryStatus"}),
+              manager.calls);
 
     manager.calls.clear();
     service.WaitUntilRunning(kPrimary, 1s);
     service.WaitUntilStopped(kPrimary, 1s);
-    EXPECT_EQ((std::vector<std::string>{"Exists", "QueryStatus", "IsStopped", "QueryStatus", "IsStopped",
-                                        "QueryStatus", "IsStopped", "QueryStatus", "IsStopped", "QueryStatus"}),
-              manager.calls);
+    EXPECT_EQ(
+        (std::vector<std::string>{"Exists", "QueryStatus", "IsStopped", "QueryStatus", "IsStopped",
+                                  "QueryStatus", "IsStopped", "QueryStatus", "IsStopped", "QueryStatus"}),
+        manager.calls);
 }
 
 TEST_F(WindowsServiceManagerSimTest, SecondStartFormForwardsToTheFirstThroughTheInterface)

@@ -25,6 +25,7 @@ struct Loader
     std::vector<std::shared_ptr<Library>> libraries;
     DWORD lastFlags = 0;
     std::wstring lastPath;
+    std::size_t nextSystemIndex = 1; // never reused: a re-added system module must not share a handle
 };
 
 Loader& TheLoader()
@@ -104,7 +105,7 @@ void AddSystemModule(const std::wstring& name, LibraryDefinition definition)
     library->definition = std::move(definition);
     library->system = true;
     library->references = 1;
-    library->handle = SystemHandle(TheLoader().libraries.size() + 1);
+    library->handle = SystemHandle(TheLoader().nextSystemIndex++);
     TheLoader().libraries.push_back(std::move(library));
 }
 

@@ -75,9 +75,17 @@ struct ProcessTable
     std::size_t refusedInfiniteWaits = 0;
 };
 
+void Populate(ProcessTable& table);
+
+// The machine starts in the state that Reset gives it, also for tests that never call Reset.
 ProcessTable& TheTable()
 {
-    static ProcessTable table;
+    static ProcessTable table = []
+    {
+        ProcessTable initial;
+        Populate(initial);
+        return initial;
+    }();
     return table;
 }
 
@@ -249,8 +257,15 @@ namespace winsim::detail
 {
 void ResetProcesses()
 {
-    auto& table = TheTable();
-    table = ProcessTable{};
+    TheTable() = ProcessTable{};
+    Populate(TheTable());
+}
+} // namespace winsim::detail
+
+namespace
+{
+void Populate(ProcessTable& table)
+{
     auto own = std::make_shared<SimProcess>();
     own->id = ownProcessId;
     own->imagePath = defaultExecutablePath;
@@ -265,6 +280,10 @@ void ResetProcesses()
     privileges[Lower(L"SeChangeNotifyPrivilege")] =
         Privilege{23, SE_PRIVILEGE_ENABLED | SE_PRIVILEGE_ENABLED_BY_DEFAULT};
 }
+} // namespace
+
+namespace winsim::detail
+{
 
 DWORD StartSimProcess(const std::wstring& imagePath, const std::wstring& commandLine)
 {

@@ -204,7 +204,8 @@ void RemoveService(const std::wstring& name)
     std::lock_guard guard(MachineLock());
     auto& services = TheScm().services;
     services.erase(std::remove_if(services.begin(), services.end(),
-                                  [&](const auto& service) { return NamesEqual(service->definition.name, name); }),
+                                  [&](const auto& service)
+                                  { return NamesEqual(service->definition.name, name); }),
                    services.end());
 }
 
@@ -305,7 +306,8 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    return Add<SC_HANDLE>(HandleKind::ServiceManager, std::make_shared<ManagerHandle>(ManagerHandle{desiredAccess}),
+    return Add<SC_HANDLE>(HandleKind::ServiceManager,
+                          std::make_shared<ManagerHandle>(ManagerHandle{desiredAccess}),
                           "SC_HANDLE of the service manager");
 }
 
@@ -455,8 +457,10 @@ BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW servi
     config->dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     config->dwStartType = target.definition.startType;
     config->dwErrorControl = SERVICE_ERROR_NORMAL;
-    auto* next = reinterpret_cast<WCHAR*>(reinterpret_cast<BYTE*>(serviceConfig) + sizeof(QUERY_SERVICE_CONFIGW));
-    const auto place = [&next](const std::wstring& text, std::size_t terminators) {
+    auto* next =
+        reinterpret_cast<WCHAR*>(reinterpret_cast<BYTE*>(serviceConfig) + sizeof(QUERY_SERVICE_CONFIGW));
+    const auto place = [&next](const std::wstring& text, std::size_t terminators)
+    {
         WCHAR* start = next;
         std::copy(text.begin(), text.end(), next);
         next += text.size();
@@ -524,7 +528,8 @@ BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS se
     {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    if (serviceStatus == nullptr || (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_INTERROGATE))
+    if (serviceStatus == nullptr ||
+        (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_INTERROGATE))
     {
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -563,8 +568,8 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE handle)
     {
         return Fail(*fault);
     }
-    if (!RemoveHandle(reinterpret_cast<std::uintptr_t>(handle), {HandleKind::ServiceManager, HandleKind::Service},
-                      "CloseServiceHandle"))
+    if (!RemoveHandle(reinterpret_cast<std::uintptr_t>(handle),
+                      {HandleKind::ServiceManager, HandleKind::Service}, "CloseServiceHandle"))
     {
         return Fail(ERROR_INVALID_HANDLE);
     }

@@ -57,9 +57,17 @@ struct SystemState
     std::map<std::wstring, FileVersion> files;
 };
 
+void Populate(SystemState& state);
+
+// The machine starts in the state that Reset gives it, also for tests that never call Reset.
 SystemState& TheSystem()
 {
-    static SystemState state;
+    static SystemState state = []
+    {
+        SystemState initial;
+        Populate(initial);
+        return initial;
+    }();
     return state;
 }
 
@@ -329,14 +337,22 @@ namespace winsim::detail
 void ResetSystem()
 {
     TheSystem() = SystemState{};
-    TheSystem().registry[KeyPath(L"hkey_local_machine", versionKey)][L"editionid"] = RegistryValue{
+    Populate(TheSystem());
+}
+} // namespace winsim::detail
+
+namespace
+{
+void Populate(SystemState& state)
+{
+    state.registry[KeyPath(L"hkey_local_machine", versionKey)][L"editionid"] = RegistryValue{
         REG_SZ, {L'P', L'r', L'o', L'f', L'e', L's', L's', L'i', L'o', L'n', L'a', L'l', L'\0'}, 0};
     winsim::LibraryDefinition ntdll;
     ntdll.exports["RtlGetVersion"] = Export(&SimRtlGetVersion);
     winsim::AddSystemModule(L"ntdll.dll", std::move(ntdll));
     AddKernel32(true);
 }
-} // namespace winsim::detail
+} // namespace
 
 namespace winsim
 {

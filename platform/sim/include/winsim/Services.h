@@ -57,7 +57,8 @@ struct ServiceDefinition
     // The states after a successful StartServiceW, from its return on.
     std::vector<ServiceStep> startScript = {{SERVICE_START_PENDING, 1}, {SERVICE_RUNNING, 0}};
     // The states after a stop control accepted in the running state.
-    std::vector<ServiceStep> stopScript = {{SERVICE_STOP_PENDING, 1}, ServiceStep(SERVICE_STOPPED).ProcessExits(0)};
+    std::vector<ServiceStep> stopScript = {{SERVICE_STOP_PENDING, 1},
+                                           ServiceStep(SERVICE_STOPPED).ProcessExits(0)};
     // A start creates a process; without one, the status reports process id 0 throughout.
     bool startsProcess = true;
     // Rights OpenServiceW grants; asking for any other right fails with ERROR_ACCESS_DENIED.
