@@ -2,6 +2,7 @@
 // script, starts the tool with CreateProcessW and checks its full 32-bit exit code and the journal.
 // The tool runs with the LANG of an ordinary Linux desktop, which Wine passes on.
 #include "base/TextConversion.h"
+#include "support/ServiceInstaller.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -262,8 +263,49 @@ TEST_F(RemediationEndToEndTest, ObjectsThatCannotBeCreatedGive1225)
     EXPECT_EQ(3, std::count(journal.begin(), journal.end(), "detach live=0 strings=0"));
 }
 
+// The product service, installed through the SCM for one test.
+class ProductService : public testing::ScopedService
+{
+public:
+    ProductService()
+        : ScopedService(L"EndpointProtectionService", L"\"" + FromBuild(QUELVO_E2E_SERVICE) + L"\"")
+    {
+    }
+};
+
+TEST_F(RemediationEndToEndTest, EnableWithTheServiceStoppedStartsItInsteadOfEnabling)
+{
+    ProductService service;
+    ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.Status().dwCurrentState);
+    EXPECT_EQ(0u, Run(L"/enable /av"));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.Status().dwCurrentState);
+    EXPECT_THAT(Journal(), IsEmpty());
+}
+
+TEST_F(RemediationEndToEndTest, EnableWithTheServiceRunningGoesToTheSdk)
+{
+    ProductService service;
+    service.StartRaw();
+    ASSERT_TRUE(service.WaitForState(SERVICE_RUNNING));
+    WriteScript("result.Enable=0\n");
+    EXPECT_EQ(0u, Run(L"/ENABLE /AV /FW"));
+    EXPECT_EQ(Connected({"CreateRealtimeProtection(EppClient#1) -> RealTimeProtection#2",
+                         "RealTimeProtection#2.Enable()", "release RealTimeProtection#2",
+                         "release EppClient#1", "detach live=0 strings=0"}),
+              Journal());
+
+    WriteScript("firewall.allowed=0\n");
+    EXPECT_EQ(5u, Run(L"/enable /fw"));
+    WriteScript("result.FirewallEnable=1450\n");
+    EXPECT_EQ(1450u, Run(L"/enable /fw"));
+    const auto journal = Journal();
+    EXPECT_EQ(1, std::count(journal.begin(), journal.end(), "Firewall#3.Enable()"));
+    EXPECT_EQ(2, std::count(journal.begin(), journal.end(), "FirewallConfigurator#2.IsEnableAllowed(false)"));
+}
+
 TEST_F(RemediationEndToEndTest, EnableWithoutTheProductServiceGives1060)
 {
+    testing::RemoveServiceIfInstalled(L"EndpointProtectionService");
     EXPECT_EQ(1060u, Run(L"/enable /av"));
     EXPECT_EQ(1060u, Run(L"/enable /fw"));
     EXPECT_THAT(Journal(), IsEmpty());
