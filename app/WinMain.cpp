@@ -1,0 +1,10 @@
+// The entry point of remediation.exe: a GUI-subsystem program that shows no window.
+#include "app/Dispatch.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
+{
+    // The whole 32-bit code becomes the process exit code.
+    return static_cast<int>(Quelvo::RunTool(commandLine));
+}

@@ -1,0 +1,122 @@
+#include "sdk/ClientLibrary.h"
+
+#include "sdk/Sdk.h"
+
+#include <windows.h>
+
+#include <exception>
+#include <vector>
+
+namespace Quelvo::EndpointProtectionSdk
+{
+namespace
+{
+// The one loaded instance of the library; the tool has a single thread.
+struct LoadedLibrary
+{
+    HMODULE module = nullptr;
+    FactoryFunction factory = nullptr;
+    bool loaded = false;
+};
+
+LoadedLibrary& Library()
+{
+    static LoadedLibrary library;
+    return library;
+}
+
+// A null result is a failure even when the loader left no last error behind.
+std::uint32_t FailureCode()
+{
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+// The directory of the running executable, up to and including its last backslash.
+std::wstring ExecutableDirectory()
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;)
+    {
+        // A successful call need not clear the last error; a stale 122 must not grow the buffer forever.
+        SetLastError(ERROR_SUCCESS);
+        const DWORD count = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (count == 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        {
+            break;
+        }
+        buffer.assign(buffer.size() * 2, L'\0');
+    }
+    // A truncated call may leave the buffer without a terminating NUL.
+    std::wstring path(buffer.data(), buffer.size());
+    path.resize(std::wstring(path.c_str()).size());
+    const auto backslash = path.rfind(L'\\');
+    return backslash == std::wstring::npos ? std::wstring() : path.substr(0, backslash + 1);
+}
+} // namespace
+
+std::uint32_t LoadClientLibrary(const std::optional<std::wstring>& directory)
+{
+    auto& library = Library();
+    if (library.loaded)
+    {
+        return ERROR_SUCCESS;
+    }
+    try
+    {
+        const std::wstring folder =
+            directory.has_value() && !directory->empty() ? *directory : ExecutableDirectory();
+        const std::wstring path = folder + kClientLibraryName;
+
+        library.module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        if (library.module == nullptr)
+        {
+            return FailureCode();
+        }
+        const FARPROC proc = GetProcAddress(library.module, kFactoryExportName);
+        library.factory = reinterpret_cast<FactoryFunction>(reinterpret_cast<void (*)()>(proc));
+        if (library.factory == nullptr)
+        {
+            return FailureCode();
+        }
+        library.loaded = true;
+        return ERROR_SUCCESS;
+    }
+    catch (const std::exception&)
+    {
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+bool UnloadClientLibrary()
+{
+    if (Sdk::LiveObjectCount() > 0)
+    {
+        return false;
+    }
+    auto& library = Library();
+    if (library.module != nullptr)
+    {
+        FreeLibrary(library.module);
+        library.module = nullptr;
+    }
+    library.factory = nullptr;
+    library.loaded = false;
+    return true;
+}
+
+IFactory* AcquireFactory()
+{
+    if (Sdk::LiveObjectCount() == 0 && LoadClientLibrary() != ERROR_SUCCESS)
+    {
+        return nullptr;
+    }
+    const FactoryFunction factory = Library().factory;
+    return factory != nullptr ? factory() : nullptr;
+}
+
+bool IsClientLibraryLoaded()
+{
+    return Library().loaded;
+}
+} // namespace Quelvo::EndpointProtectionSdk
