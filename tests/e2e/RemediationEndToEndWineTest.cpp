@@ -2,7 +2,7 @@
 // script, starts the tool with CreateProcessW and checks its full 32-bit exit code and the journal.
 // The tool runs with the LANG of an ordinary Linux desktop, which Wine passes on.
 #include "base/TextConversion.h"
-#include "support/ServiceInstaller.h"
+#include "installer/ServiceInstaller.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,6 +19,8 @@ namespace Quelvo
 {
 namespace
 {
+using DemoProduct::RemoveServiceIfInstalled;
+using DemoProduct::ScopedService;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -264,7 +266,7 @@ TEST_F(RemediationEndToEndTest, ObjectsThatCannotBeCreatedGive1225)
 }
 
 // The product service, installed through the SCM for one test.
-class ProductService : public testing::ScopedService
+class ProductService : public DemoProduct::ScopedService
 {
 public:
     ProductService()
@@ -305,7 +307,7 @@ TEST_F(RemediationEndToEndTest, EnableWithTheServiceRunningGoesToTheSdk)
 
 TEST_F(RemediationEndToEndTest, EnableWithoutTheProductServiceGives1060)
 {
-    testing::RemoveServiceIfInstalled(L"EndpointProtectionService");
+    DemoProduct::RemoveServiceIfInstalled(L"EndpointProtectionService");
     EXPECT_EQ(1060u, Run(L"/enable /av"));
     EXPECT_EQ(1060u, Run(L"/enable /fw"));
     EXPECT_THAT(Journal(), IsEmpty());

@@ -1,6 +1,6 @@
 // The product service check and its recovery against Wine's SCM and the demo product's service.
 #include "service/ServiceRecovery.h"
-#include "support/ServiceInstaller.h"
+#include "installer/ServiceInstaller.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,9 @@ namespace Quelvo::testing
 {
 namespace
 {
+using DemoProduct::DemoServiceCommandLine;
+using DemoProduct::RemoveServiceIfInstalled;
+using DemoProduct::ScopedService;
 const std::wstring kPrimary = L"EndpointProtectionService";
 const std::wstring kAlternative = L"EndpointProtectionService2";
 

@@ -1,7 +1,7 @@
 // The service manager against Wine's SCM and the demo product's service.
 #include "service/ScHandle.h"
 #include "service/WindowsServiceManager.h"
-#include "support/ServiceInstaller.h"
+#include "installer/ServiceInstaller.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@ namespace Quelvo::testing
 {
 namespace
 {
+using DemoProduct::DemoServiceCommandLine;
+using DemoProduct::ScopedService;
 using namespace std::chrono_literals;
 
 const std::wstring kPrimary = L"EndpointProtectionService";

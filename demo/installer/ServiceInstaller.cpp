@@ -1,4 +1,4 @@
-#include "support/ServiceInstaller.h"
+#include "installer/ServiceInstaller.h"
 
 #include "base/Format.h"
 #include "base/Win32Error.h"
@@ -9,8 +9,10 @@
 #include <stdexcept>
 #include <thread>
 
-namespace Quelvo::testing
+namespace DemoProduct
 {
+using namespace Quelvo;
+
 namespace
 {
 constexpr auto kPoll = std::chrono::milliseconds(50);
@@ -206,4 +208,4 @@ void ScopedService::StopAndWait()
     const ScHandle service = OpenNamedService(m_name, SERVICE_STOP | SERVICE_QUERY_STATUS);
     StopServiceAndWait(service.Get());
 }
-} // namespace Quelvo::testing
+} // namespace DemoProduct

@@ -1,4 +1,5 @@
-// Windows tests: installing and removing services of the demo product through the real SCM.
+// Installing and removing the demo product's services through the Service Control Manager, for the
+// end-to-end tests and the demo.
 #pragma once
 
 #include <windows.h>
@@ -6,9 +7,9 @@
 #include <chrono>
 #include <string>
 
-namespace Quelvo::testing
+namespace DemoProduct
 {
-// demo_service.exe, which the build puts next to the test programs.
+// demo_service.exe, which the build puts next to the programs that install it.
 std::wstring DemoServicePath();
 // The demo service's command line: its quoted path, then `arguments` (if any).
 std::wstring DemoServiceCommandLine(const std::wstring& arguments = {});
@@ -44,4 +45,4 @@ public:
 private:
     std::wstring m_name;
 };
-} // namespace Quelvo::testing
+} // namespace DemoProduct
