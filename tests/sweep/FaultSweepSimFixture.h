@@ -310,7 +310,7 @@ protected:
                         EXPECT_EQ(*expected, *code);
                     }
                 }
-                CheckAftermath(IsReleaseCall(function));
+                CheckAftermath(scenario, IsReleaseCall(function) ? function : std::string());
             }
         }
     }
@@ -341,7 +341,7 @@ protected:
             {
                 EXPECT_EQ(*fault.code, *code);
             }
-            CheckAftermath(false);
+            CheckAftermath(scenario, {});
         }
     }
 
@@ -394,7 +394,7 @@ private:
         }
         EXPECT_EQ(*code == 0, scenario.carriedOut()) << "the clean run must carry the action out exactly "
                                                         "when it reports success";
-        CheckAftermath(false);
+        CheckAftermath(scenario, {});
         const auto journal = FakeProduct::Instance().journal;
 
         Arrange(scenario);
@@ -493,9 +493,12 @@ private:
     }
 
     // Nothing of the run is left: handles, SDK objects, strings, the loaded library.
-    static void CheckAftermath(bool closeFailed)
+    // `failedRelease` names the release call that was made to fail, if any.
+    static void CheckAftermath(const Scenario& scenario, const std::string& failedRelease)
     {
         const auto& product = FakeProduct::Instance();
+        const bool closeFailed = !failedRelease.empty();
+        const bool libraryKept = failedRelease == "FreeLibrary";
         // A close that failed leaves its one handle in the table; that is all it may leave.
         EXPECT_EQ(closeFailed ? 1u : 0u, winsim::OpenHandleCount())
             << "handles left open: " << ::testing::PrintToString(winsim::OpenHandleDescriptions());
@@ -510,7 +513,11 @@ private:
         EXPECT_EQ(0, product.doubleReleases) << "strings released twice";
         EXPECT_EQ(0, product.callsWhileDetached) << "calls into the library while it was not loaded";
         EXPECT_EQ("", ReleaseOrderProblem(product.journal)) << ::testing::PrintToString(product.journal);
-        if (!closeFailed && !product.journal.empty())
+        if (!libraryKept)
+        {
+            EXPECT_FALSE(winsim::IsLibraryLoaded(LibraryPath(scenario)));
+        }
+        if (!libraryKept && !product.journal.empty())
         {
             EXPECT_EQ("detach", product.journal.back())
                 << "the library was not unloaded after its last object";
