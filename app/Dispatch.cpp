@@ -23,7 +23,7 @@ std::uint32_t EnableWithService(Enable enable)
 }
 } // namespace
 
-std::uint32_t DispatchCommand(const std::wstring& commandLine)
+std::optional<std::uint32_t> RunDispatchedAction(const std::wstring& commandLine)
 {
     if (HasSwitch(commandLine, Switch::Enable))
     {
@@ -48,7 +48,12 @@ std::uint32_t DispatchCommand(const std::wstring& commandLine)
     {
         return LaunchProductUi(L"/renew");
     }
-    return kNothingToDo;
+    return std::nullopt;
+}
+
+std::uint32_t DispatchCommand(const std::wstring& commandLine)
+{
+    return RunDispatchedAction(commandLine).value_or(kNothingToDo);
 }
 
 std::uint32_t RunTool(const wchar_t* commandLine)
@@ -58,9 +63,10 @@ std::uint32_t RunTool(const wchar_t* commandLine)
     {
         return kNothingToDo;
     }
-    if (const auto code = DispatchCommand(line); code != kNothingToDo)
+    // A failed action is never relaunched nor followed by the disable branch, whatever its code.
+    if (const auto code = RunDispatchedAction(line))
     {
-        return code;
+        return *code;
     }
     if (!HasSwitch(line, Switch::Trusted))
     {

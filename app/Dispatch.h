@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace Quelvo
@@ -9,7 +10,12 @@ namespace Quelvo
 // No action applies to the line (ERROR_INVALID_PARAMETER).
 inline constexpr std::uint32_t kNothingToDo = 87;
 
-// Runs the action of the dispatch table that the lower-cased line selects; kNothingToDo when none does.
+// Runs the action of the dispatch table that the lower-cased line selects and returns its code; nothing
+// when no action applies. An action may itself end with ERROR_INVALID_PARAMETER; that is its failure and
+// must not read as "nothing to do".
+std::optional<std::uint32_t> RunDispatchedAction(const std::wstring& commandLine);
+
+// RunDispatchedAction with kNothingToDo for a line to which no action applies.
 std::uint32_t DispatchCommand(const std::wstring& commandLine);
 
 // The whole run of the tool on the argument part of its command line; returns the exit code.
