@@ -159,10 +159,16 @@ double RecoveryRound(const std::wstring& tool, const std::wstring& arguments, DW
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    // Under heavy load Wine now and then fails a process start (1359); such a start is tried again.
+    for (int attempt = 1; !CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &process);
+         ++attempt)
     {
-        Fail("CreateProcessW");
+        if (attempt == 3)
+        {
+            Fail("CreateProcessW");
+        }
+        Sleep(100);
     }
     double running = -1;
     while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT)
