@@ -30,7 +30,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(uiPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    // The UI's own console and process group, at normal priority, as the product expects it started.
+    constexpr DWORD flags = CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_NEW_PROCESS_GROUP;
+    if (!CreateProcessW(uiPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &process))
     {
         return static_cast<int>(GetLastError());
