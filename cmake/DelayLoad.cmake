@@ -1,0 +1,24 @@
+# Delay-loaded imports for MinGW-w64 builds. shell32.dll brings user32, gdi32 and more into the process
+# when it loads, which costs more than a whole run of the tool on most command lines; yet only the
+# operating-system queries need it (and version.dll). Delay-loading defers each library to the first
+# call of one of its functions, so a run that never makes such a call never loads it.
+#   quelvo_delay_load(<target> <dll>...)   with cmake/delayload/<dll>.def listing the functions used
+function(quelvo_delay_load target)
+    find_program(QUELVO_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
+    foreach(dll IN LISTS ARGN)
+        set(def ${PROJECT_SOURCE_DIR}/cmake/delayload/${dll}.def)
+        set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+        if(NOT TARGET delayload_${dll})
+            add_custom_command(OUTPUT ${lib}
+                COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
+                COMMAND ${QUELVO_DLLTOOL} --input-def ${def} --output-delaylib ${lib} --dllname ${dll}.dll
+                DEPENDS ${def}
+                VERBATIM)
+            add_custom_target(delayload_${dll} DEPENDS ${lib})
+        endif()
+        add_dependencies(${target} delayload_${dll})
+        # After the code that calls the functions and before the ordinary import library, so that the
+        # linker takes them from here.
+        target_link_libraries(${target} PRIVATE ${lib})
+    endforeach()
+endfunction()
