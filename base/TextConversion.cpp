@@ -36,7 +36,8 @@ std::vector<std::uint8_t> BytesOf(const ConversionException::Source& source)
     bytes.reserve(static_cast<std::size_t>(CheckedMul<std::uint64_t>(wide.size(), 2)));
     for (const wchar_t unit : wide)
     {
-        const auto value = static_cast<std::uint16_t>(unit);
+        // One UTF-16 code unit, whatever the width of wchar_t.
+        const auto value = static_cast<char16_t>(unit);
         bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
         bytes.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
     }
