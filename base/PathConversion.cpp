@@ -22,6 +22,12 @@ std::wstring ConvertPath(const std::wstring& path, const PathConversionFunction&
         const DWORD error = GetLastError();
         ThrowWin32Error(error, Format("Can't convert path to {} path", kindName));
     }
+    if (length > needed)
+    {
+        // The function asks for a bigger buffer (the path changed between the two calls): what it
+        // reports was not written, and the buffer must not be read past its end.
+        ThrowWin32Error(ERROR_INSUFFICIENT_BUFFER, Format("Can't convert path to {} path", kindName));
+    }
     converted.resize(length);
     return converted;
 }

@@ -36,7 +36,8 @@ std::vector<std::uint8_t> BytesOf(const ConversionException::Source& source)
     bytes.reserve(static_cast<std::size_t>(CheckedMul<std::uint64_t>(wide.size(), 2)));
     for (const wchar_t unit : wide)
     {
-        const auto value = static_cast<std::uint32_t>(unit);
+        // One UTF-16 code unit, whatever the width of wchar_t.
+        const auto value = static_cast<char16_t>(unit);
         bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
         bytes.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
     }
@@ -48,7 +49,7 @@ std::size_t EstimatedMessageSize(const std::string& prefix, std::size_t byteCoun
 {
     try
     {
-        std::uint64_t size = CheckedSub<std::uint64_t>(CheckedMul<std::uint64_t>(2, byteCount), 1);
+        auto size = CheckedSub<std::uint64_t>(CheckedMul<std::uint64_t>(2, byteCount), 1);
         size = CheckedAdd<std::uint64_t>(size, prefix.size());
         size = CheckedAdd<std::uint64_t>(size, std::char_traits<char>::length(direction.from));
         size = CheckedAdd<std::uint64_t>(size, std::char_traits<char>::length(direction.to));

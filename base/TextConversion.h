@@ -17,6 +17,10 @@ public:
     using Source = std::variant<std::string, std::wstring>;
 
     ConversionException(const std::string& prefix, const Source& source, std::error_code code);
+    ConversionException(const ConversionException&) = default;
+    ConversionException(ConversionException&&) = default;
+    ConversionException& operator=(const ConversionException&) = default;
+    ConversionException& operator=(ConversionException&&) = default;
     ~ConversionException() override;
 
     const char* what() const noexcept override;

@@ -12,6 +12,22 @@ if(QUELVO_SANITIZE)
     add_link_options(${QUELVO_SANITIZER_FLAGS})
 endif()
 
+if(QUELVO_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT QUELVO_PLATFORM STREQUAL "sim")
+        message(FATAL_ERROR "QUELVO_FUZZ needs clang and QUELVO_PLATFORM=sim (use the fuzz preset)")
+    endif()
+    # Every library is instrumented for coverage feedback; only the fuzz targets get libFuzzer's main.
+    set(QUELVO_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    add_compile_options(${QUELVO_FUZZ_FLAGS})
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(QUELVO_COVERAGE)
+    add_compile_options(--coverage -O0)
+    add_link_options(--coverage)
+endif()
+
 if(QUELVO_PLATFORM STREQUAL "windows" AND CMAKE_CROSSCOMPILING)
     # Wine runs the Windows test programs; the prefix lives inside the build folder.
     set(QUELVO_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")

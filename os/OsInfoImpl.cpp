@@ -19,7 +19,7 @@ namespace
 using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 using IsWow64Process2Function = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
 
-const char* const versionKeyName = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+const char* const versionKeyName = R"(SOFTWARE\Microsoft\Windows NT\CurrentVersion)";
 const DWORD versionKeyAccess = KEY_READ | KEY_WOW64_64KEY;
 
 static_assert(sizeof(WCHAR) != 2 || sizeof(OSVERSIONINFOEXW) == 284);

@@ -17,7 +17,7 @@ std::string ReadRegistryString(HKEY key, const std::string& valueName)
 {
     const std::wstring name = Utf16FromUtf8(valueName);
     std::vector<wchar_t> buffer(initialCharacters, L'\0');
-    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    auto size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
     LSTATUS status = RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_SZ, nullptr, buffer.data(), &size);
     if (status == ERROR_MORE_DATA)
     {

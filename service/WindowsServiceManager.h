@@ -28,6 +28,8 @@ public:
     };
 
     WindowsServiceManager();
+    WindowsServiceManager(const WindowsServiceManager&) = delete;
+    WindowsServiceManager& operator=(const WindowsServiceManager&) = delete;
     ~WindowsServiceManager() override;
 
     void Start(const std::wstring& name, const std::chrono::seconds& timeout,

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -113,6 +114,45 @@ TEST_F(PathConversionTest, SecondStepFailureNamesTheKind)
         EXPECT_EQ(0u, what.rfind("Can't convert path to long path", 0)) << what;
         EXPECT_EQ(std::string::npos, what.find("length")) << what;
     }
+}
+// The path grew between the two calls: the function asks for a bigger buffer instead of filling it.
+// Nothing past the buffer may be returned.
+TEST_F(PathConversionTest, GrowthBetweenTheCallsIsAFailure)
+{
+    const auto growing = [](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD
+    {
+        if (buffer == nullptr)
+        {
+            return 4;
+        }
+        buffer[0] = L'\0';
+        return size + 6;
+    };
+    try
+    {
+        const std::wstring converted = ConvertPath(L"C:\\x", growing, "short");
+        FAIL() << "returned " << converted.size() << " characters";
+    }
+    catch (const std::system_error& e)
+    {
+        EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, e.code().value());
+        EXPECT_EQ(0u, std::string(e.what()).rfind("Can't convert path to short path", 0)) << e.what();
+    }
+}
+
+// A result that fills the buffer exactly is still inside it.
+TEST_F(PathConversionTest, ResultAsLongAsTheBufferIsKept)
+{
+    const auto exact = [](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD
+    {
+        if (buffer == nullptr)
+        {
+            return 3;
+        }
+        std::fill_n(buffer, size, L'a');
+        return size;
+    };
+    EXPECT_EQ(L"aaa", ConvertPath(L"C:\\x", exact, "short"));
 }
 } // namespace
 } // namespace Quelvo

@@ -119,5 +119,15 @@ TEST(TextConversionTest, NarrowSourceListsSignedBytes)
                   SystemText(1113),
               std::string(e.what()));
 }
+// No bytes at all: the message still has its full layout, with an empty byte list.
+TEST(TextConversionTest, EmptySourceGivesAnEmptyByteList)
+{
+    const ConversionException narrow("P", std::string(), std::error_code(87, std::system_category()));
+    EXPECT_EQ("P. Can't convert bytes: \"\" from UTF-8 to UTF-16. locale: C. Error: " + SystemText(87),
+              std::string(narrow.what()));
+    const ConversionException wide("P", std::wstring(), std::error_code(87, std::system_category()));
+    EXPECT_EQ("P. Can't convert bytes: \"\" from UTF-16 to UTF-8. locale: C. Error: " + SystemText(87),
+              std::string(wide.what()));
+}
 } // namespace
 } // namespace Quelvo

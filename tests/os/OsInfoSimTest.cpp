@@ -430,6 +430,14 @@ TEST_F(OsInfoSimTest, EditionIsReadFromTheSixtyFourBitView)
     EXPECT_EQ(3u, winsim::CallCount("RegGetValueW")); // 64 characters and a NUL need the second call
 }
 
+TEST_F(OsInfoSimTest, EditionOfTheSameLengthButOtherLettersIsNotRdsh)
+{
+    winsim::SetRegistryString(HKEY_LOCAL_MACHINE, versionKey, L"EditionID", L"ServerRdsX");
+    EXPECT_FALSE(os.IsServerRdsh());
+    winsim::SetRegistryString(HKEY_LOCAL_MACHINE, versionKey, L"EditionID", L"serverrdsh");
+    EXPECT_TRUE(os.IsServerRdsh());
+}
+
 TEST_F(OsInfoSimTest, EditionFailuresOnAServer)
 {
     Install({"2019", 10, 0, 17763, VER_NT_SERVER, L"ServerStandard"});
