@@ -49,7 +49,10 @@ std::wstring ExecutableDirectory()
     }
     // A truncated call may leave the buffer without a terminating NUL.
     std::wstring path(buffer.data(), buffer.size());
-    path.resize(std::wstring(path.c_str()).size());
+    if (const auto end = path.find(L'\0'); end != std::wstring::npos)
+    {
+        path.resize(end);
+    }
     const auto backslash = path.rfind(L'\\');
     return backslash == std::wstring::npos ? std::wstring() : path.substr(0, backslash + 1);
 }

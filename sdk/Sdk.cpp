@@ -12,6 +12,7 @@ namespace
 constexpr std::uint32_t kConnectValue = 10000;
 } // namespace
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): one count for the whole process
 std::atomic<std::int32_t> Sdk::s_liveObjectCount{0};
 
 void Sdk::OnLastObjectReleased()

@@ -56,6 +56,7 @@ private:
     // Unloads the library.
     static void OnLastObjectReleased();
 
+    // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): one count for the whole process
     static std::atomic<std::int32_t> s_liveObjectCount;
 };
 

@@ -116,7 +116,8 @@ std::uint32_t UpdateProduct()
         {
             return kSdkObjectUnavailable;
         }
-        std::uint64_t output; // the updater's own business: neither set nor read here
+        // The updater's own business: neither set nor read here.
+        std::uint64_t output; // NOLINT(cppcoreguidelines-init-variables)
         return updater->StartUpdate("", true, &output);
     }
     catch (const std::runtime_error&)

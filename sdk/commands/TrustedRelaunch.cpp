@@ -72,7 +72,8 @@ std::uint32_t RelaunchTrusted(const std::wstring& commandLine)
         const std::string imagePath = Utf8FromUtf16(self.GetImagePath());
         const std::string arguments = Utf8FromUtf16(commandLine + L" /trusted");
 
-        std::uint64_t output; // the launcher's own business: neither set nor read here
+        // The launcher's own business: neither set nor read here.
+        std::uint64_t output; // NOLINT(cppcoreguidelines-init-variables)
         return launcher->Launch(imagePath.c_str(), arguments.c_str(), TokenValue(*token), self.GetProcessId(),
                                 &output);
     }

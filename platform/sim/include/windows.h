@@ -35,6 +35,7 @@ typedef wchar_t WCHAR;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef WCHAR* LPWSTR;
+typedef WCHAR* PWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
