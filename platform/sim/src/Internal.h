@@ -61,6 +61,8 @@ std::int64_t WallClockBase();
 
 // Narrow form of simulated wide text (code units below 0x80 kept, others as \uXXXX), for descriptions.
 std::string Describe(const std::wstring& text);
+// The text with A-Z lowered, as names are compared without regard to ASCII case.
+std::wstring LowerAscii(std::wstring text);
 // Case-insensitive (ASCII) equality of wide names, as the file system and the SCM compare names.
 bool NamesEqual(const std::wstring& left, const std::wstring& right);
 // Whether the simulated (or the host) file system has this path.

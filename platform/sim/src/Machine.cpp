@@ -137,6 +137,18 @@ std::string Describe(const std::wstring& text)
     return result;
 }
 
+std::wstring LowerAscii(std::wstring text)
+{
+    for (auto& c : text)
+    {
+        if (c >= L'A' && c <= L'Z')
+        {
+            c = static_cast<wchar_t>(c + 32);
+        }
+    }
+    return text;
+}
+
 bool NamesEqual(const std::wstring& left, const std::wstring& right)
 {
     const auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; };

@@ -8,6 +8,8 @@
 
 namespace
 {
+using winsim::detail::LowerAscii;
+
 struct FileSystem
 {
     std::set<std::wstring> files;
@@ -18,18 +20,6 @@ FileSystem& TheFileSystem()
 {
     static FileSystem fileSystem;
     return fileSystem;
-}
-
-std::wstring Lower(std::wstring text)
-{
-    for (auto& c : text)
-    {
-        if (c >= L'A' && c <= L'Z')
-        {
-            c = static_cast<wchar_t>(c + 32);
-        }
-    }
-    return text;
 }
 
 bool HostPathExists(const std::wstring& path)
@@ -53,14 +43,14 @@ namespace winsim
 void AddFile(const std::wstring& path)
 {
     std::lock_guard guard(detail::MachineLock());
-    TheFileSystem().files.insert(Lower(path));
+    TheFileSystem().files.insert(LowerAscii(path));
 }
 
 void AddShortName(const std::wstring& longPath, const std::wstring& shortPath)
 {
     std::lock_guard guard(detail::MachineLock());
-    TheFileSystem().files.insert(Lower(longPath));
-    TheFileSystem().shortNames[Lower(longPath)] = shortPath;
+    TheFileSystem().files.insert(LowerAscii(longPath));
+    TheFileSystem().shortNames[LowerAscii(longPath)] = shortPath;
 }
 } // namespace winsim
 
@@ -74,7 +64,7 @@ void ResetFileSystem()
 bool FileExists(const std::wstring& path)
 {
     std::lock_guard guard(MachineLock());
-    return TheFileSystem().files.count(Lower(path)) != 0 || HostPathExists(path);
+    return TheFileSystem().files.count(LowerAscii(path)) != 0 || HostPathExists(path);
 }
 } // namespace winsim::detail
 
@@ -96,7 +86,7 @@ DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD bufferL
     {
         std::lock_guard guard(MachineLock());
         auto& fileSystem = TheFileSystem();
-        const auto it = fileSystem.shortNames.find(Lower(path));
+        const auto it = fileSystem.shortNames.find(LowerAscii(path));
         if (it != fileSystem.shortNames.end())
         {
             result = it->second;

@@ -89,18 +89,6 @@ ProcessTable& TheTable()
     return table;
 }
 
-std::wstring Lower(std::wstring text)
-{
-    for (auto& c : text)
-    {
-        if (c >= L'A' && c <= L'Z')
-        {
-            c = static_cast<wchar_t>(c + 32);
-        }
-    }
-    return text;
-}
-
 // The privileges a local system knows, with the LUIDs Windows gives them.
 const std::vector<std::pair<std::wstring, DWORD>>& KnownPrivileges()
 {
@@ -275,9 +263,9 @@ void Populate(ProcessTable& table)
     for (const auto* name : {L"SeShutdownPrivilege", L"SeUndockPrivilege", L"SeTimeZonePrivilege",
                              L"SeIncreaseWorkingSetPrivilege"})
     {
-        privileges[Lower(name)] = Privilege{*PrivilegeLuid(name), 0};
+        privileges[LowerAscii(name)] = Privilege{*PrivilegeLuid(name), 0};
     }
-    privileges[Lower(L"SeChangeNotifyPrivilege")] =
+    privileges[LowerAscii(L"SeChangeNotifyPrivilege")] =
         Privilege{23, SE_PRIVILEGE_ENABLED | SE_PRIVILEGE_ENABLED_BY_DEFAULT};
 }
 } // namespace
@@ -404,21 +392,21 @@ void GrantPrivilege(const std::wstring& name, DWORD attributes)
     const auto luid = PrivilegeLuid(name);
     if (luid)
     {
-        TheTable().ownToken->privileges[Lower(name)] = Privilege{*luid, attributes};
+        TheTable().ownToken->privileges[LowerAscii(name)] = Privilege{*luid, attributes};
     }
 }
 
 void RevokePrivilege(const std::wstring& name)
 {
     std::lock_guard guard(MachineLock());
-    TheTable().ownToken->privileges.erase(Lower(name));
+    TheTable().ownToken->privileges.erase(LowerAscii(name));
 }
 
 std::optional<DWORD> PrivilegeAttributes(const std::wstring& name)
 {
     std::lock_guard guard(MachineLock());
     const auto& privileges = TheTable().ownToken->privileges;
-    const auto it = privileges.find(Lower(name));
+    const auto it = privileges.find(LowerAscii(name));
     return it != privileges.end() ? std::optional<DWORD>(it->second.attributes) : std::nullopt;
 }
 

@@ -71,18 +71,6 @@ SystemState& TheSystem()
     return state;
 }
 
-std::wstring Lower(std::wstring text)
-{
-    for (auto& c : text)
-    {
-        if (c >= L'A' && c <= L'Z')
-        {
-            c = static_cast<wchar_t>(c + 32);
-        }
-    }
-    return text;
-}
-
 std::wstring RootName(HKEY root)
 {
     if (root == HKEY_LOCAL_MACHINE)
@@ -105,7 +93,7 @@ std::wstring KeyPath(const std::wstring& base, const std::wstring& subKey)
     std::wstring path = base;
     if (!subKey.empty())
     {
-        path += L"\\" + Lower(subKey);
+        path += L"\\" + LowerAscii(subKey);
     }
     while (!path.empty() && path.back() == L'\\')
     {
@@ -413,13 +401,14 @@ void SetRegistryString(HKEY root, const std::wstring& subKey, const std::wstring
     stored.type = REG_SZ;
     stored.text.assign(value.begin(), value.end());
     stored.text.push_back(L'\0');
-    TheSystem().registry[KeyPath(RootName(root), subKey)][Lower(name)] = stored;
+    TheSystem().registry[KeyPath(RootName(root), subKey)][LowerAscii(name)] = stored;
 }
 
 void SetRegistryDword(HKEY root, const std::wstring& subKey, const std::wstring& name, DWORD value)
 {
     std::lock_guard guard(MachineLock());
-    TheSystem().registry[KeyPath(RootName(root), subKey)][Lower(name)] = RegistryValue{REG_DWORD, {}, value};
+    TheSystem().registry[KeyPath(RootName(root), subKey)][LowerAscii(name)] =
+        RegistryValue{REG_DWORD, {}, value};
 }
 
 void RemoveRegistryValue(HKEY root, const std::wstring& subKey, const std::wstring& name)
@@ -429,7 +418,7 @@ void RemoveRegistryValue(HKEY root, const std::wstring& subKey, const std::wstri
     const auto it = registry.find(KeyPath(RootName(root), subKey));
     if (it != registry.end())
     {
-        it->second.erase(Lower(name));
+        it->second.erase(LowerAscii(name));
     }
 }
 
@@ -462,7 +451,7 @@ void AddVersionedFile(const std::wstring& path, WORD major, WORD minor, WORD bui
     file.info.dwFileOS = 0x00040004; // VOS_NT_WINDOWS32
     file.info.dwFileType = 1;        // VFT_APP
     file.fixedInfo = fixedInfo;
-    TheSystem().files[Lower(path)] = file;
+    TheSystem().files[LowerAscii(path)] = file;
     AddFile(path);
 }
 } // namespace winsim
@@ -665,7 +654,7 @@ LSTATUS WINAPI RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR value, DWORD flags
     {
         return ERROR_FILE_NOT_FOUND;
     }
-    const auto valueIt = keyIt->second.find(Lower(value != nullptr ? value : L""));
+    const auto valueIt = keyIt->second.find(LowerAscii(value != nullptr ? value : L""));
     if (valueIt == keyIt->second.end())
     {
         return ERROR_FILE_NOT_FOUND;
@@ -745,7 +734,7 @@ DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle)
         return 0;
     }
     const auto& files = TheSystem().files;
-    if (files.count(Lower(fileName)) != 0)
+    if (files.count(LowerAscii(fileName)) != 0)
     {
         return sizeof(VersionBlock);
     }
@@ -768,7 +757,7 @@ BOOL WINAPI GetFileVersionInfoW(LPCWSTR fileName, DWORD handle, DWORD length, LP
         return FALSE;
     }
     const auto& files = TheSystem().files;
-    const auto it = files.find(Lower(fileName));
+    const auto it = files.find(LowerAscii(fileName));
     if (it == files.end())
     {
         SetLastError(FileExists(fileName) ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_FILE_NOT_FOUND);
