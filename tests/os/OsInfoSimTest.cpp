@@ -2,6 +2,8 @@
 
 #include "base/TextConversion.h"
 
+#include "support/Caught.h"
+
 #include <SimTest.h>
 #include <winsim/Modules.h>
 #include <winsim/System.h>
@@ -37,21 +39,6 @@ protected:
         version.productType = system.productType;
         winsim::SetOsVersion(version);
         winsim::SetRegistryString(HKEY_LOCAL_MACHINE, versionKey, L"EditionID", system.edition);
-    }
-
-    template <class Action>
-    static std::system_error CatchSystemError(Action action)
-    {
-        try
-        {
-            action();
-        }
-        catch (const std::system_error& error)
-        {
-            return error;
-        }
-        ADD_FAILURE() << "no std::system_error";
-        return std::system_error(std::error_code());
     }
 
     OsInfoImpl os;
@@ -344,17 +331,17 @@ TEST_F(OsInfoSimTest, ArchitectureFailures)
     }
 
     winsim::FailNext("IsWow64Process2", ERROR_ACCESS_DENIED);
-    auto error = CatchSystemError([&] { os.GetOsArchitecture(); });
+    auto error = Testing::CaughtSystemError([&] { os.GetOsArchitecture(); });
     EXPECT_EQ(ERROR_ACCESS_DENIED, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Failed to get native machine."));
 
     winsim::RemoveIsWow64Process2();
-    error = CatchSystemError([&] { os.Is64BitOs(); });
+    error = Testing::CaughtSystemError([&] { os.Is64BitOs(); });
     EXPECT_EQ(ERROR_PROC_NOT_FOUND, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Failed to get function pointer to IsWow64Process2"));
 
     winsim::RemoveSystemModule(L"kernel32.dll");
-    error = CatchSystemError([&] { os.GetOsArchitecture(); });
+    error = Testing::CaughtSystemError([&] { os.GetOsArchitecture(); });
     EXPECT_EQ(ERROR_MOD_NOT_FOUND, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Failed to load kernel32.dll."));
 
@@ -393,20 +380,20 @@ TEST_F(OsInfoSimTest, SystemDirectories)
     EXPECT_EQ(longDirectory, os.GetSystemDirectoryPath());
 
     winsim::SetSystemWow64Directory(L"");
-    auto error = CatchSystemError([&] { os.GetSystemWow64DirectoryPath(); });
+    auto error = Testing::CaughtSystemError([&] { os.GetSystemWow64DirectoryPath(); });
     EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Can't get systemwow64 directory size."));
 
     winsim::FailNth("GetSystemDirectoryW", 2, ERROR_GEN_FAILURE);
-    error = CatchSystemError([&] { os.GetSystemDirectoryPath(); });
+    error = Testing::CaughtSystemError([&] { os.GetSystemDirectoryPath(); });
     EXPECT_EQ(ERROR_GEN_FAILURE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Can't get system directory."));
     winsim::FailNext("GetSystemDirectoryW", ERROR_GEN_FAILURE);
-    EXPECT_THAT(CatchSystemError([&] { os.GetSystemDirectoryPath(); }).what(),
+    EXPECT_THAT(Testing::CaughtSystemError([&] { os.GetSystemDirectoryPath(); }).what(),
                 testing::StartsWith("Can't get system directory size."));
     winsim::SetSystemWow64Directory(L"C:\\Windows\\SysWOW64");
     winsim::FailNth("GetSystemWow64DirectoryW", 2, ERROR_GEN_FAILURE);
-    EXPECT_THAT(CatchSystemError([&] { os.GetSystemWow64DirectoryPath(); }).what(),
+    EXPECT_THAT(Testing::CaughtSystemError([&] { os.GetSystemWow64DirectoryPath(); }).what(),
                 testing::StartsWith("Can't get systemwow64 directory."));
 }
 
@@ -442,19 +429,19 @@ TEST_F(OsInfoSimTest, EditionFailuresOnAServer)
 {
     Install({"2019", 10, 0, 17763, VER_NT_SERVER, L"ServerStandard"});
     winsim::RemoveRegistryValue(HKEY_LOCAL_MACHINE, versionKey, L"EditionID");
-    auto error = CatchSystemError([&] { os.IsServer(); });
+    auto error = Testing::CaughtSystemError([&] { os.IsServer(); });
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Failed to read registry value"));
 
     winsim::RemoveRegistryKey(HKEY_LOCAL_MACHINE, versionKey);
-    error = CatchSystemError([&] { os.IsClient(); });
+    error = Testing::CaughtSystemError([&] { os.IsClient(); });
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Failed to open registry key"));
 
     winsim::SetRegistryString(HKEY_LOCAL_MACHINE, versionKey, L"EditionID", L"ServerStandard");
     winsim::FailNth("RegGetValueW", 1, ERROR_MORE_DATA);
     winsim::FailNth("RegGetValueW", 1, ERROR_MORE_DATA); // the second call of the first query
-    error = CatchSystemError([&] { os.IsServer2016OrGreater(); });
+    error = Testing::CaughtSystemError([&] { os.IsServer2016OrGreater(); });
     EXPECT_EQ(ERROR_MORE_DATA, error.code().value());
 
     winsim::SetOsVersion({});
@@ -475,21 +462,21 @@ TEST_F(OsInfoSimTest, FileVersions)
               (std::vector<std::uint32_t>{major, minor, build, revision}));
 
     winsim::AddFile(L"C:\\svc\\plain.exe");
-    auto error =
-        CatchSystemError([&] { os.GetFileVersion("C:\\svc\\plain.exe", major, minor, build, revision); });
+    auto error = Testing::CaughtSystemError(
+        [&] { os.GetFileVersion("C:\\svc\\plain.exe", major, minor, build, revision); });
     EXPECT_EQ(ERROR_RESOURCE_TYPE_NOT_FOUND, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("GetFileVersionInfo failed"));
-    error =
-        CatchSystemError([&] { os.GetFileVersion("C:\\svc\\missing.exe", major, minor, build, revision); });
+    error = Testing::CaughtSystemError(
+        [&] { os.GetFileVersion("C:\\svc\\missing.exe", major, minor, build, revision); });
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.code().value());
 
     winsim::AddVersionedFile(L"C:\\svc\\nofixed.exe", 1, 0, 0, 0, false);
-    error =
-        CatchSystemError([&] { os.GetFileVersion("C:\\svc\\nofixed.exe", major, minor, build, revision); });
+    error = Testing::CaughtSystemError(
+        [&] { os.GetFileVersion("C:\\svc\\nofixed.exe", major, minor, build, revision); });
     EXPECT_THAT(error.what(), testing::StartsWith("VerQueryValueW failed"));
     winsim::FailNext("VerQueryValueW", ERROR_GEN_FAILURE);
-    error =
-        CatchSystemError([&] { os.GetFileVersion("C:\\svc\\service.exe", major, minor, build, revision); });
+    error = Testing::CaughtSystemError(
+        [&] { os.GetFileVersion("C:\\svc\\service.exe", major, minor, build, revision); });
     EXPECT_EQ(ERROR_GEN_FAILURE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("VerQueryValueW failed"));
 }

@@ -1,5 +1,7 @@
 #include "process/ProcessHelper.h"
 
+#include "support/Caught.h"
+
 #include <SimTest.h>
 #include <winsim/Modules.h>
 #include <winsim/Processes.h>
@@ -27,21 +29,6 @@ winsim::ApplicationDefinition ExitsAfter(std::uint64_t milliseconds, DWORD exitC
 class ProcessHelperSimTest : public winsim::testing::SimTest
 {
 protected:
-    template <class Action>
-    static std::system_error CatchSystemError(Action action)
-    {
-        try
-        {
-            action();
-        }
-        catch (const std::system_error& error)
-        {
-            return error;
-        }
-        ADD_FAILURE() << "no std::system_error";
-        return std::system_error(std::error_code());
-    }
-
     ProcessHelper helper;
 };
 
@@ -87,7 +74,7 @@ TEST_F(ProcessHelperSimTest, StartProcessTakesTheLastComponentOfAnyPath)
 
 TEST_F(ProcessHelperSimTest, StartProcessFailureCarriesTheCodeAndThePath)
 {
-    const auto error = CatchSystemError([&] { helper.StartProcess(uiPath, L"", 0); });
+    const auto error = Testing::CaughtSystemError([&] { helper.StartProcess(uiPath, L"", 0); });
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.code().value());
     EXPECT_EQ(std::system_category(), error.code().category());
     EXPECT_THAT(error.what(),
@@ -95,8 +82,9 @@ TEST_F(ProcessHelperSimTest, StartProcessFailureCarriesTheCodeAndThePath)
 
     winsim::AddApplication(uiPath);
     winsim::FailNext("CreateProcessW", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ERROR_ACCESS_DENIED,
-              CatchSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 5s); }).code().value());
+    EXPECT_EQ(
+        ERROR_ACCESS_DENIED,
+        Testing::CaughtSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 5s); }).code().value());
 }
 
 TEST_F(ProcessHelperSimTest, StartProcessAndWaitReturnsTheExitCode)
@@ -110,13 +98,13 @@ TEST_F(ProcessHelperSimTest, StartProcessAndWaitReturnsTheExitCode)
 TEST_F(ProcessHelperSimTest, StartProcessAndWaitTimeOutLeavesTheProcessRunning)
 {
     winsim::AddApplication(uiPath, ExitsAfter(3000));
-    const auto error = CatchSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 2s); });
+    const auto error = Testing::CaughtSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 2s); });
     EXPECT_THAT(error.what(),
                 testing::HasSubstr("Can't wait of process ending C:\\Program Files\\Product\\ui.exe"));
     EXPECT_EQ(2000u, winsim::NowMilliseconds());
     EXPECT_TRUE(winsim::IsProcessRunning(winsim::ProcessCreations().back().processId));
 
-    const auto zero = CatchSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 0s); });
+    const auto zero = Testing::CaughtSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 0s); });
     EXPECT_THAT(zero.what(), testing::HasSubstr("Can't wait of process ending"));
 }
 
@@ -124,11 +112,12 @@ TEST_F(ProcessHelperSimTest, StartProcessAndWaitFailuresOfWaitAndExitCode)
 {
     winsim::AddApplication(uiPath, ExitsAfter(10));
     winsim::FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE);
-    EXPECT_EQ(ERROR_INVALID_HANDLE,
-              CatchSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 1s); }).code().value());
+    EXPECT_EQ(
+        ERROR_INVALID_HANDLE,
+        Testing::CaughtSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 1s); }).code().value());
 
     winsim::FailNext("GetExitCodeProcess", ERROR_ACCESS_DENIED);
-    const auto error = CatchSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 1s); });
+    const auto error = Testing::CaughtSystemError([&] { helper.StartProcessAndWait(uiPath, L"", 0, 1s); });
     EXPECT_EQ(ERROR_ACCESS_DENIED, error.code().value());
     EXPECT_THAT(error.what(), testing::HasSubstr("Can't get exit code for process C:\\Program Files"));
 }
@@ -161,16 +150,17 @@ TEST_F(ProcessHelperSimTest, KillProcessReportsATimeOut)
 
 TEST_F(ProcessHelperSimTest, KillProcessFailures)
 {
-    auto error = CatchSystemError([&] { helper.KillProcess(77777, 10); });
+    auto error = Testing::CaughtSystemError([&] { helper.KillProcess(77777, 10); });
     EXPECT_EQ(ERROR_INVALID_PARAMETER, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Can't kill process."));
 
     const DWORD id = winsim::StartProcess(L"C:\\x\\victim.exe");
     winsim::FailNext("TerminateProcess", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, CatchSystemError([&] { helper.KillProcess(id, 10); }).code().value());
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              Testing::CaughtSystemError([&] { helper.KillProcess(id, 10); }).code().value());
 
     winsim::FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE);
-    error = CatchSystemError([&] { helper.KillProcess(id, 10); });
+    error = Testing::CaughtSystemError([&] { helper.KillProcess(id, 10); });
     EXPECT_EQ(ERROR_INVALID_HANDLE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Can't kill process."));
 }
@@ -196,7 +186,7 @@ TEST_F(ProcessHelperSimTest, GetProcessImagePathGrowsTheBufferByDoubling)
 TEST_F(ProcessHelperSimTest, GetProcessImagePathStopsAtTheLongestPath)
 {
     const DWORD id = winsim::StartProcess(L"C:\\" + std::wstring(32770, L'a'));
-    const auto error = CatchSystemError([&] { helper.GetProcessImagePath(id); });
+    const auto error = Testing::CaughtSystemError([&] { helper.GetProcessImagePath(id); });
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Process path exceeds Windows maximum path length"));
     EXPECT_EQ(8u, winsim::CallCount("QueryFullProcessImageNameW"));
@@ -204,17 +194,18 @@ TEST_F(ProcessHelperSimTest, GetProcessImagePathStopsAtTheLongestPath)
 
 TEST_F(ProcessHelperSimTest, GetProcessImagePathFailures)
 {
-    auto error = CatchSystemError([&] { helper.GetProcessImagePath(77777); });
+    auto error = Testing::CaughtSystemError([&] { helper.GetProcessImagePath(77777); });
     EXPECT_EQ(ERROR_INVALID_PARAMETER, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Failed to open process for version query"));
 
     const DWORD id = winsim::StartProcess(L"C:\\x\\a.exe");
     winsim::DenyProcessAccess(id);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, CatchSystemError([&] { helper.GetProcessImagePath(id); }).code().value());
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              Testing::CaughtSystemError([&] { helper.GetProcessImagePath(id); }).code().value());
 
     const DWORD other = winsim::StartProcess(L"C:\\x\\b.exe");
     winsim::FailNext("QueryFullProcessImageNameW", ERROR_GEN_FAILURE);
-    error = CatchSystemError([&] { helper.GetProcessImagePath(other); });
+    error = Testing::CaughtSystemError([&] { helper.GetProcessImagePath(other); });
     EXPECT_EQ(ERROR_GEN_FAILURE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Failed to get process image name"));
 }
@@ -273,22 +264,24 @@ TEST_F(ProcessHelperSimTest, AdjustPrivilegesReportsWhetherEachWasChanged)
 
 TEST_F(ProcessHelperSimTest, AdjustPrivilegesFailures)
 {
-    auto error =
-        CatchSystemError([&] { helper.AdjustPrivileges({L"SeNoSuchPrivilege"}, SE_PRIVILEGE_ENABLED); });
+    auto error = Testing::CaughtSystemError(
+        [&] { helper.AdjustPrivileges({L"SeNoSuchPrivilege"}, SE_PRIVILEGE_ENABLED); });
     EXPECT_EQ(ERROR_NO_SUCH_PRIVILEGE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("LookupPrivilegeValue failed"));
 
-    error = CatchSystemError([&] { helper.AdjustPrivileges({SE_DEBUG_NAME}, SE_PRIVILEGE_ENABLED); });
+    error =
+        Testing::CaughtSystemError([&] { helper.AdjustPrivileges({SE_DEBUG_NAME}, SE_PRIVILEGE_ENABLED); });
     EXPECT_EQ(ERROR_NOT_ALL_ASSIGNED, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("The token does not have the specified privilege."));
 
     winsim::FailNext("OpenProcessToken", ERROR_ACCESS_DENIED);
-    error = CatchSystemError([&] { helper.AdjustPrivileges({}, 0); });
+    error = Testing::CaughtSystemError([&] { helper.AdjustPrivileges({}, 0); });
     EXPECT_EQ(ERROR_ACCESS_DENIED, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("OpenProcessToken failed"));
 
     winsim::FailNext("AdjustTokenPrivileges", ERROR_INVALID_HANDLE);
-    error = CatchSystemError([&] { helper.AdjustPrivileges({SE_SHUTDOWN_NAME}, SE_PRIVILEGE_ENABLED); });
+    error = Testing::CaughtSystemError(
+        [&] { helper.AdjustPrivileges({SE_SHUTDOWN_NAME}, SE_PRIVILEGE_ENABLED); });
     EXPECT_EQ(ERROR_INVALID_HANDLE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("AdjustTokenPrivileges failed"));
 }
