@@ -49,6 +49,23 @@ TEST_F(RemediationEndToEndTest, TheWholeCodeOfTheSdkIsTheExitCode)
     EXPECT_EQ(1060u, Run(L"/fw /update"));
 }
 
+// 87 from the product is that action's failure, not a line without an action: nothing is relaunched,
+// and a trusted line does not go on to disable.
+TEST_F(RemediationEndToEndTest, AnActionFailingWith87IsNeitherRelaunchedNorFollowedByADisable)
+{
+    WriteScript("result.StartUpdate=87\ntimestamp=2000-01-01T00:00:00Z\n");
+    EXPECT_EQ(87u, Run(L"/av /update /disable"));
+    EXPECT_EQ(87u, Run(L"/av /update /disable /trusted"));
+    const auto journal = Journal();
+    EXPECT_EQ(2, std::count(journal.begin(), journal.end(), "Updater#2.StartUpdate(\"\", true, slot)"));
+    EXPECT_EQ(journal.end(), std::find_if(journal.begin(), journal.end(),
+                                          [](const std::string& line) {
+                                              return line.find("Launch(") != std::string::npos ||
+                                                     line.find(".Disable(") != std::string::npos;
+                                          }));
+    EXPECT_EQ(2, std::count(journal.begin(), journal.end(), "detach live=0 strings=0"));
+}
+
 TEST_F(RemediationEndToEndTest, LaunchAndRenewStartTheUiWithTheirArguments)
 {
     WriteScript("ui.path=" + UiPathUtf8() + "\nstring.release=two\n");
