@@ -199,6 +199,23 @@ bool CanQuery(DWORD access)
     return (access & (PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION)) != 0;
 }
 
+// The process of a handle that must allow queries; null with `error` set (6 for an unknown handle, 5
+// for one opened without a query right) otherwise.
+std::shared_ptr<ProcessHandleObject> ResolveQueryableProcess(HANDLE handle, DWORD& error)
+{
+    auto object = ResolveProcess(handle, false);
+    if (object == nullptr)
+    {
+        error = ERROR_INVALID_HANDLE;
+    }
+    else if (!CanQuery(object->access))
+    {
+        error = ERROR_ACCESS_DENIED;
+        object = nullptr;
+    }
+    return object;
+}
+
 DWORD AddProcess(const std::wstring& imagePath, const std::wstring& commandLine)
 {
     auto& table = TheTable();
@@ -600,14 +617,11 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
     {
         return Fail(*fault);
     }
-    const auto object = ResolveProcess(process, false);
+    DWORD error = ERROR_SUCCESS;
+    const auto object = ResolveQueryableProcess(process, error);
     if (object == nullptr)
     {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    if (!CanQuery(object->access))
-    {
-        return Fail(ERROR_ACCESS_DENIED);
+        return Fail(error);
     }
     if (exitCode == nullptr)
     {
@@ -624,14 +638,11 @@ BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR exeNa
     {
         return Fail(*fault);
     }
-    const auto object = ResolveProcess(process, false);
+    DWORD error = ERROR_SUCCESS;
+    const auto object = ResolveQueryableProcess(process, error);
     if (object == nullptr)
     {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    if (!CanQuery(object->access))
-    {
-        return Fail(ERROR_ACCESS_DENIED);
+        return Fail(error);
     }
     if ((flags & ~static_cast<DWORD>(PROCESS_NAME_NATIVE)) != 0 || size == nullptr ||
         (exeName == nullptr && *size != 0))
@@ -706,14 +717,11 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token)
     {
         return Fail(*fault);
     }
-    const auto object = ResolveProcess(process, false);
+    DWORD error = ERROR_SUCCESS;
+    const auto object = ResolveQueryableProcess(process, error);
     if (object == nullptr)
     {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    if (!CanQuery(object->access))
-    {
-        return Fail(ERROR_ACCESS_DENIED);
+        return Fail(error);
     }
     if (token == nullptr)
     {
