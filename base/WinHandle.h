@@ -22,16 +22,17 @@ public:
     WinHandle(const WinHandle&) = delete;
     WinHandle& operator=(const WinHandle&) = delete;
 
-    ~WinHandle()
-    {
-        if (IsValid(m_handle) && m_release)
-        {
-            m_release(m_handle);
-            m_handle = nullptr;
-        }
-    }
+    ~WinHandle() { Close(); }
 
     HANDLE Get() const { return m_handle; }
+
+    // Where a Win32 call puts a new handle, as its result or its out-parameter; a handle held before is
+    // released first. The holder can thus exist before the handle does, and owns it from its first moment.
+    HANDLE* Put()
+    {
+        Close();
+        return &m_handle;
+    }
 
     bool IsValid() const { return IsValid(m_handle); }
 
@@ -39,6 +40,15 @@ public:
     HANDLE GetOrNull() const { return IsValid() ? m_handle : nullptr; }
 
 private:
+    void Close()
+    {
+        if (IsValid(m_handle) && m_release)
+        {
+            m_release(m_handle);
+        }
+        m_handle = nullptr;
+    }
+
     HANDLE m_handle; // first field: the holder's address is the address of the handle
     Release m_release;
 };

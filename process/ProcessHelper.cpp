@@ -235,12 +235,14 @@ std::wstring ProcessHelper::GetProcessImagePath(std::uint32_t processId)
 std::shared_ptr<WinHandle> ProcessHelper::OpenProcessHandle(std::uint32_t desiredAccess, bool inheritHandle,
                                                             std::uint32_t processId)
 {
-    HANDLE process = OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId);
-    if (process == nullptr)
+    // The holder comes first: a failed allocation after the open would leave the handle to no one.
+    auto process = std::make_shared<WinHandle>(nullptr, &CloseKernelHandle);
+    *process->Put() = OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId);
+    if (process->Get() == nullptr)
     {
         return nullptr; // the last error of OpenProcess stays for the caller
     }
-    return std::make_shared<WinHandle>(process, &CloseKernelHandle);
+    return process;
 }
 
 std::string Utf8FromPath(const std::wstring& path)

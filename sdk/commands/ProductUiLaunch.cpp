@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <exception>
+#include <new>
 #include <stdexcept>
 
 namespace Quelvo
@@ -41,6 +43,16 @@ std::uint32_t LaunchProductUi(const std::wstring& arguments)
         return ERROR_SUCCESS;
     }
     catch (const std::runtime_error&)
+    {
+        return kActionFailed;
+    }
+    // Past the failures the action reports as its own, nothing may end the process: a failed
+    // allocation is reported as such, anything else as a failed action.
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    catch (const std::exception&)
     {
         return kActionFailed;
     }

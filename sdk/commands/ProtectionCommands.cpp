@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <ctime>
+#include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -64,6 +66,16 @@ std::uint32_t SetRealTimeProtection(bool enable)
     {
         return kActionFailed;
     }
+    // Past the failures the action reports as its own, nothing may end the process: a failed
+    // allocation is reported as such, anything else as a failed action.
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    catch (const std::exception&)
+    {
+        return kActionFailed;
+    }
 }
 
 std::uint32_t EnableFirewall()
@@ -100,6 +112,14 @@ std::uint32_t EnableFirewall()
     {
         return kActionFailed;
     }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    catch (const std::exception&)
+    {
+        return kActionFailed;
+    }
 }
 
 std::uint32_t UpdateProduct()
@@ -121,6 +141,14 @@ std::uint32_t UpdateProduct()
         return updater->StartUpdate("", true, &output);
     }
     catch (const std::runtime_error&)
+    {
+        return kActionFailed;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    catch (const std::exception&)
     {
         return kActionFailed;
     }

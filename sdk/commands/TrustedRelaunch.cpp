@@ -50,23 +50,23 @@ std::uint32_t RelaunchTrusted(const std::wstring& commandLine)
             return kSdkObjectUnavailable;
         }
 
-        HANDLE ownToken = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), kOwnTokenAccess, &ownToken))
-        {
-            return FailureCode();
-        }
-        HANDLE duplicate = nullptr;
+        // Each token's holder exists before the token does, so that a failed allocation cannot leave
+        // one to no one.
+        const auto token = std::make_shared<WinHandle>(nullptr, CloseKernelHandle);
         BOOL duplicated = FALSE;
         {
-            const WinHandle opened(ownToken, CloseKernelHandle);
+            WinHandle opened(nullptr, CloseKernelHandle);
+            if (!OpenProcessToken(GetCurrentProcess(), kOwnTokenAccess, opened.Put()))
+            {
+                return FailureCode();
+            }
             duplicated = DuplicateTokenEx(opened.Get(), kPrimaryTokenAccess, nullptr, SecurityImpersonation,
-                                          TokenPrimary, &duplicate);
+                                          TokenPrimary, token->Put());
         }
         if (!duplicated)
         {
             return FailureCode();
         }
-        const auto token = std::make_shared<WinHandle>(duplicate, CloseKernelHandle);
 
         const ProcessInfo self(GetCurrentProcessId());
         const std::string imagePath = Utf8FromUtf16(self.GetImagePath());

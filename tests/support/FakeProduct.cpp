@@ -15,10 +15,23 @@ FakeProduct& Product()
     return FakeProduct::Instance();
 }
 
+thread_local int productDepth = 0;
+
+// Marks the code of the library for the length of one entry into it (see FakeProduct::IsRunning).
+class ProductCode
+{
+public:
+    ProductCode() { ++productDepth; }
+    ~ProductCode() { --productDepth; }
+    ProductCode(const ProductCode&) = delete;
+    ProductCode& operator=(const ProductCode&) = delete;
+};
+
 // A slot the tool must never call: the call is journalled so that a test sees it.
 #define FAKE_RESERVED(n)                                                                                     \
     std::uint32_t Reserved##n() override                                                                     \
     {                                                                                                        \
+        const ProductCode running;                                                                           \
         Product().Record(m_name + ".Reserved" #n "()");                                                      \
         return 0xDEAD;                                                                                       \
     }
@@ -41,6 +54,7 @@ protected:
     template <class Self>
     static std::uint32_t ReleaseObject(Self* self)
     {
+        const ProductCode running;
         Product().Record("release " + self->m_name);
         --Product().liveObjects;
         delete self;
@@ -64,6 +78,7 @@ public:
     FAKE_RESERVED(2)
     std::uint32_t Connect(std::uint32_t value) override
     {
+        const ProductCode running;
         Product().Record(m_name + ".Connect(" + std::to_string(value) + ")");
         return Product().Result("Connect");
     }
@@ -82,11 +97,13 @@ public:
     std::uint32_t Release() override { return ReleaseObject(this); }
     std::uint32_t Enable() override
     {
+        const ProductCode running;
         Product().Record(m_name + ".Enable()");
         return Product().Result("Enable");
     }
     std::uint32_t Disable() override
     {
+        const ProductCode running;
         Product().Record(m_name + ".Disable()");
         return Product().Result("Disable");
     }
@@ -100,6 +117,7 @@ public:
     std::uint32_t Release() override { return ReleaseObject(this); }
     std::uint32_t Enable() override
     {
+        const ProductCode running;
         Product().Record(m_name + ".Enable()");
         return Product().Result("FirewallEnable");
     }
@@ -113,6 +131,7 @@ public:
     std::uint32_t Release() override { return ReleaseObject(this); }
     std::uint32_t IsEnableAllowed(bool* allowed) override
     {
+        const ProductCode running;
         Product().Record(m_name + ".IsEnableAllowed(" + (*allowed ? "true" : "false") + ")");
         *allowed = Product().script.firewallAllowed;
         return Product().Result("IsEnableAllowed");
@@ -128,6 +147,7 @@ public:
     FAKE_RESERVED(2)
     std::uint32_t StartUpdate(const char* text, bool flag, std::uint64_t* output) override
     {
+        const ProductCode running;
         Product().Record(m_name + ".StartUpdate(\"" + text + "\", " + (flag ? "true" : "false") + ", " +
                          (output != nullptr ? "slot" : "null") + ")");
         return Product().Result("StartUpdate");
@@ -146,6 +166,7 @@ public:
     FAKE_RESERVED(5)
     std::uint32_t GetUiPath(SdkString* path) override
     {
+        const ProductCode running;
         Product().Record(m_name + ".GetUiPath()");
         Product().FillString(path, Product().script.uiPath, "ui path");
         return Product().Result("GetUiPath");
@@ -168,6 +189,7 @@ public:
     FAKE_RESERVED(22)
     std::uint32_t GetTimestamp(SdkString* timestamp) override
     {
+        const ProductCode running;
         Product().Record(m_name + ".GetTimestamp()");
         Product().FillString(timestamp, Product().script.timestamp, "timestamp");
         return Product().Result("GetTimestamp");
@@ -185,6 +207,7 @@ public:
     std::uint32_t Launch(const char* imagePath, const char* arguments, std::uint32_t token,
                          std::uint32_t processId, std::uint64_t* output) override
     {
+        const ProductCode running;
         Product().Record(m_name + ".Launch(" + std::string(output != nullptr ? "slot" : "null") + ")");
         LaunchCall call{imagePath, arguments, token, processId};
         Product().lastLaunch = call;
@@ -202,6 +225,7 @@ public:
     FAKE_RESERVED(0)
     std::uint32_t CreateEppClient(IEppClient** client, std::uint64_t options) override
     {
+        const ProductCode running;
         return Make<FakeClient>("CreateEppClient", "options=" + std::to_string(options), client);
     }
     FAKE_RESERVED(2)
@@ -211,6 +235,7 @@ public:
     FAKE_RESERVED(6)
     std::uint32_t CreateRealtimeProtection(IRealTimeProtection** object, IEppClient* client) override
     {
+        const ProductCode running;
         return Make<FakeRealTimeProtection>("CreateRealtimeProtection", NameOf(client), object);
     }
     FAKE_RESERVED(8)
@@ -218,25 +243,30 @@ public:
     FAKE_RESERVED(10)
     std::uint32_t CreateFirewall(IFirewall** object, IEppClient* client) override
     {
+        const ProductCode running;
         return Make<FakeFirewall>("CreateFirewall", NameOf(client), object);
     }
     std::uint32_t CreateFirewallConfigurator(IFirewallConfigurator** object, IEppClient* client) override
     {
+        const ProductCode running;
         return Make<FakeFirewallConfigurator>("CreateFirewallConfigurator", NameOf(client), object);
     }
     FAKE_RESERVED(13)
     FAKE_RESERVED(14)
     std::uint32_t CreateTrustedProcessLauncher(ITrustedProcessLauncher** object, IEppClient* client) override
     {
+        const ProductCode running;
         return Make<FakeLauncher>("CreateTrustedProcessLauncher", NameOf(client), object);
     }
     std::uint32_t CreateUpdater(IUpdater** object, IEppClient* client) override
     {
+        const ProductCode running;
         return Make<FakeUpdater>("CreateUpdater", NameOf(client), object);
     }
     FAKE_RESERVED(17)
     std::uint32_t CreateConfiguration(IConfiguration** object, IEppClient* client) override
     {
+        const ProductCode running;
         return Make<FakeConfiguration>("CreateConfiguration", NameOf(client), object);
     }
 
@@ -271,6 +301,7 @@ struct StringOwner
 
 void ReleaseString(StringOwner* owner, const char* how)
 {
+    const ProductCode running;
     if (++owner->releases > 1)
     {
         ++Product().doubleReleases;
@@ -321,6 +352,7 @@ void FakeProduct::Reset()
 
 IFactory* FakeProduct::GetFactory()
 {
+    const ProductCode running;
     static FakeFactory factory;
     Instance().Record("GetEndpointProtectionClientFactory()");
     return Instance().script.nullFactory ? nullptr : &factory;
@@ -328,12 +360,14 @@ IFactory* FakeProduct::GetFactory()
 
 void FakeProduct::Attach()
 {
+    const ProductCode running;
     attached = true;
     journal.push_back("attach");
 }
 
 void FakeProduct::Detach()
 {
+    const ProductCode running;
     journal.push_back("detach");
     attached = false;
 }
@@ -345,6 +379,11 @@ void FakeProduct::Record(const std::string& entry)
         ++callsWhileDetached;
     }
     journal.push_back(entry);
+}
+
+bool FakeProduct::IsRunning()
+{
+    return productDepth > 0;
 }
 
 std::uint32_t FakeProduct::Result(const std::string& operation) const

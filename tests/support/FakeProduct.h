@@ -51,6 +51,11 @@ public:
     // The export of the fake library.
     static EndpointProtectionSdk::IFactory* GetFactory();
 
+    // Whether the calling thread is running code of the fake library now. What it allocates there is
+    // the product's, not the tool's: a test that fails the tool's allocations leaves these alone, as
+    // the real library throws nothing into its caller.
+    static bool IsRunning();
+
     // DllMain's attach and detach.
     void Attach();
     void Detach();

@@ -345,7 +345,6 @@ protected:
         }
     }
 
-private:
     // Puts the machine and the product into the scenario's state before a run.
     static void Arrange(const Scenario& scenario)
     {
@@ -376,6 +375,7 @@ private:
         return scenario.folder + L"endpointprotectionclient.dll";
     }
 
+private:
     // The clean run and its repetition, which must take the same path; returns its call log.
     CallLog CleanRun(const Scenario& scenario)
     {
@@ -492,6 +492,7 @@ private:
         return faults;
     }
 
+protected:
     // Nothing of the run is left: handles, SDK objects, strings, the loaded library.
     // `failedRelease` names the release call that was made to fail, if any.
     static void CheckAftermath(const Scenario& scenario, const std::string& failedRelease)

@@ -151,6 +151,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int
                                LPSTR multiByteText, int multiByteCount, LPCSTR defaultChar,
                                LPBOOL usedDefaultChar)
 {
+    std::lock_guard guard(winsim::detail::MachineLock());
     if (const auto fault = winsim::detail::Enter("WideCharToMultiByte"))
     {
         return Fail(*fault);
@@ -192,6 +193,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int multiByteCount,
                                LPWSTR wideText, int wideCount)
 {
+    std::lock_guard guard(winsim::detail::MachineLock());
     if (const auto fault = winsim::detail::Enter("MultiByteToWideChar"))
     {
         return Fail(*fault);

@@ -24,8 +24,21 @@ enum class HandleKind
     RegistryKey,
 };
 
-// One lock for the whole machine; the simulated calls are short.
-std::recursive_mutex& MachineLock();
+// One lock for the whole machine; the simulated calls are short. While a thread holds it, it counts as
+// inside the machine (winsim::InsideMachine), so a simulated call does its work, allocations included,
+// with the lock held.
+class MachineMutex
+{
+public:
+    void lock();
+    void unlock();
+    bool try_lock();
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+MachineMutex& MachineLock();
 
 // Every simulated function starts here: the call is logged, and a scripted failure is returned.
 std::optional<DWORD> Enter(const char* function);

@@ -45,11 +45,35 @@ Machine& TheMachine()
 }
 
 thread_local DWORD lastError = 0;
+// How deep the thread holds the machine's lock.
+thread_local int machineDepth = 0;
 } // namespace
 
-std::recursive_mutex& MachineLock()
+void MachineMutex::lock()
 {
-    static std::recursive_mutex lock;
+    m_mutex.lock();
+    ++machineDepth;
+}
+
+void MachineMutex::unlock()
+{
+    --machineDepth;
+    m_mutex.unlock();
+}
+
+bool MachineMutex::try_lock()
+{
+    if (!m_mutex.try_lock())
+    {
+        return false;
+    }
+    ++machineDepth;
+    return true;
+}
+
+MachineMutex& MachineLock()
+{
+    static MachineMutex lock;
     return lock;
 }
 
@@ -189,6 +213,11 @@ void Reset()
     ResetSystem();
     ResetServices();
     SetLastError(0);
+}
+
+bool InsideMachine()
+{
+    return machineDepth > 0;
 }
 
 void FailNext(std::string_view function, DWORD error)

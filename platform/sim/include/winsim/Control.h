@@ -14,6 +14,11 @@ namespace winsim
 // Puts the whole simulated machine back into its initial state: no faults, no handles, clock at 0.
 void Reset();
 
+// Whether the calling thread is inside the simulated machine now (a simulated call holds the machine's
+// lock for its whole work). What is allocated there is the machine's own, not its caller's: a test that
+// fails the caller's allocations leaves these alone, as no Windows call throws into its caller.
+bool InsideMachine();
+
 // Fault injection. A function is named as it is declared ("OpenServiceW"); a scripted failure makes the
 // call fail as documented for it, with `error` as its last error (or status, for registry calls).
 void FailNext(std::string_view function, DWORD error);

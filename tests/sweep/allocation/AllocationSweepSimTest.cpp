@@ -1,0 +1,248 @@
+// The allocation sweep: each command line of the fault sweep runs once to count the allocations the
+// tool makes on its road, then once per allocation with that one failing, and once with it and every
+// later one failing. Every run must end with a code, never 0 unless the action was carried out, leave no
+// handle open, no SDK object or string alive and the client library unloaded; where the road defines
+// the codes that an allocation failure gives, the code is one of them.
+#include "app/CommandLine.h"
+#include "sweep/SweepScenarios.h"
+#include "sweep/allocation/AllocationFailure.h"
+
+#include <cctype>
+#include <iostream>
+#include <new>
+
+namespace Quelvo::testing::sweep
+{
+namespace
+{
+using Mode = AllocationFailure::Mode;
+
+constexpr std::uint32_t kNotEnoughMemory = 8;
+constexpr std::uint32_t kNoClient = 31;
+constexpr std::uint32_t kActionFailed = 1064;
+
+struct Row
+{
+    Scenario scenario;
+    // The codes an allocation failure may end the run with. Nothing where the road can pass through
+    // the service recovery, whose code is then the thread's last error, whatever it holds.
+    std::optional<std::set<std::uint32_t>> codes;
+};
+
+struct AllocationTally
+{
+    std::size_t sites = 0;
+    std::size_t runs = 0;
+    std::size_t crashes = 0;
+    std::size_t leaks = 0;
+    std::size_t falseSuccesses = 0;
+    // Sites in the entry point's own copy of the line: the entry point catches nothing.
+    std::size_t entryPointSites = 0;
+
+    static AllocationTally& Instance()
+    {
+        static AllocationTally tally;
+        return tally;
+    }
+};
+
+class AllocationSweepReport : public ::testing::Environment
+{
+public:
+    void TearDown() override
+    {
+        const auto& tally = AllocationTally::Instance();
+        std::cout << "allocation sweep: " << tally.sites
+                  << " allocation sites failed, once and from there on (" << tally.runs << " runs), over "
+                  << SweepTally::Instance().DistinctPaths() << " paths: " << tally.crashes << " crashes, "
+                  << tally.leaks << " leaks, " << tally.falseSuccesses << " false successes; "
+                  << tally.entryPointSites
+                  << " of the sites are the entry point's copy of the line, which lets std::bad_alloc out "
+                     "(it catches nothing)\n";
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const kAllocationSweepReport =
+    ::testing::AddGlobalTestEnvironment(new AllocationSweepReport);
+
+struct Outcome
+{
+    std::optional<std::uint32_t> code;
+    bool badAllocEscaped = false;
+    std::string otherEscape;
+    std::size_t counted = 0;
+    std::size_t failed = 0;
+};
+
+// One run through the entry with the `nth` allocation failing (0: none). The harness allocates only
+// once the failure is disarmed again.
+Outcome RunFailing(const Scenario& scenario, std::size_t nth, Mode mode)
+{
+    Outcome outcome;
+    try
+    {
+        const ArmedAllocationFailure armed(nth, mode);
+        outcome.code = RunTool(scenario.commandLine.c_str());
+    }
+    catch (const std::bad_alloc&)
+    {
+        outcome.badAllocEscaped = true;
+    }
+    catch (const std::exception& e)
+    {
+        outcome.otherEscape = e.what();
+    }
+    catch (...)
+    {
+        outcome.otherEscape = "an unknown exception";
+    }
+    outcome.counted = AllocationFailure::Counted();
+    outcome.failed = AllocationFailure::Failed();
+    return outcome;
+}
+
+// The entry point copies the line before anything else: these are the first allocations of a run.
+std::size_t EntryPointAllocations(const std::wstring& commandLine)
+{
+    const ArmedAllocationFailure counting(0, Mode::Once);
+    const std::wstring line = LowerCasedCommandLine(commandLine.c_str());
+    return AllocationFailure::Counted();
+}
+
+int FailuresSoFar()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+}
+
+class AllocationSweepSimTest : public FaultSweepSimTest, public ::testing::WithParamInterface<Row>
+{
+protected:
+    void Sweep(const Row& row)
+    {
+        const Scenario& scenario = row.scenario;
+        // The lower-casing locale is built by the first run in the process: one run beforehand lets
+        // every counted run allocate alike.
+        Arrange(scenario);
+        RunFailing(scenario, 0, Mode::Once);
+
+        Arrange(scenario);
+        const Outcome clean = RunFailing(scenario, 0, Mode::Once);
+        ASSERT_TRUE(clean.code.has_value()) << "the clean run did not end with a code";
+        if (scenario.cleanCode)
+        {
+            EXPECT_EQ(*scenario.cleanCode, *clean.code);
+        }
+        EXPECT_EQ(*clean.code == 0, scenario.carriedOut());
+        CheckAftermath(scenario, {});
+        ASSERT_GT(clean.counted, 0u);
+        const std::size_t entryPoint = EntryPointAllocations(scenario.commandLine);
+
+        for (const Mode mode : {Mode::Once, Mode::FromThereOn})
+        {
+            for (std::size_t nth = 1; nth <= clean.counted; ++nth)
+            {
+                SCOPED_TRACE(scenario.name + ": allocation " + std::to_string(nth) + " of " +
+                             std::to_string(clean.counted) + " fails" +
+                             (mode == Mode::FromThereOn ? ", and every later one" : ""));
+                Arrange(scenario);
+                const Outcome outcome = RunFailing(scenario, nth, mode);
+                Judge(row, outcome, nth <= entryPoint);
+                if (mode == Mode::Once)
+                {
+                    EXPECT_EQ(1u, outcome.failed) << "the failure was not reached";
+                }
+                else
+                {
+                    EXPECT_LE(1u, outcome.failed) << "the failure was not reached";
+                }
+            }
+        }
+        auto& tally = AllocationTally::Instance();
+        tally.sites += clean.counted;
+        tally.entryPointSites += entryPoint;
+    }
+
+private:
+    static void Judge(const Row& row, const Outcome& outcome, bool inEntryPoint)
+    {
+        auto& tally = AllocationTally::Instance();
+        ++tally.runs;
+        SweepTally::Instance().AddPath(winsim::CallLog(), FakeProduct::Instance().journal);
+        if (inEntryPoint)
+        {
+            EXPECT_TRUE(outcome.badAllocEscaped) << "the entry point's copy of the line failed";
+            EXPECT_TRUE(winsim::CallLog().empty()) << "Windows was called before the line was copied";
+            EXPECT_TRUE(FakeProduct::Instance().journal.empty());
+        }
+        else if (!outcome.code)
+        {
+            ++tally.crashes;
+            ADD_FAILURE() << (outcome.badAllocEscaped ? std::string("std::bad_alloc") : outcome.otherEscape)
+                          << " escaped the entry";
+        }
+        else if (*outcome.code == 0 && !row.scenario.carriedOut())
+        {
+            ++tally.falseSuccesses;
+            ADD_FAILURE() << "success reported for an action that was not carried out";
+        }
+        else if (row.codes && row.codes->count(*outcome.code) == 0)
+        {
+            ADD_FAILURE() << "code " << *outcome.code << " is none that an allocation failure gives here";
+        }
+        const int failuresBefore = FailuresSoFar();
+        CheckAftermath(row.scenario, {});
+        if (FailuresSoFar() != failuresBefore)
+        {
+            ++tally.leaks;
+        }
+    }
+};
+
+TEST_P(AllocationSweepSimTest, EveryAllocationFailing)
+{
+    Sweep(GetParam());
+}
+
+// The actions of the protection commands and the UI launch report a failed allocation as
+// ERROR_NOT_ENOUGH_MEMORY; the trusted relaunch, which catches every std::exception, as 1064; a failed
+// allocation while the client library is loaded is "no client".
+std::vector<Row> Rows()
+{
+    const std::set<std::uint32_t> action = {kNotEnoughMemory, kNoClient};
+    const std::set<std::uint32_t> relaunch = {kActionFailed, kNoClient};
+    return {
+        {EnableRealTimeProtectionWithServiceRunning(), std::nullopt},
+        {EnableFirewallWithServiceRunning(), std::nullopt},
+        {EnableWithServiceStopped(), std::nullopt},
+        {EnableWithServiceDyingWhileStarting(), std::nullopt},
+        {EnableWithServiceMissing(), std::nullopt},
+        {UpdateProductScenario(), action},
+        {LaunchScenario(), action},
+        {RenewScenario(), action},
+        {RelaunchScenario(), relaunch},
+        {RelaunchFromLongPathScenario(), relaunch},
+        {TrustedDisableScenario(), action},
+    };
+}
+
+// "enable firewall, service running" -> EnableFirewallServiceRunning
+std::string TestName(const ::testing::TestParamInfo<Row>& info)
+{
+    std::string name;
+    bool wordStart = true;
+    for (const char c : info.param.scenario.name)
+    {
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0)
+        {
+            wordStart = true;
+            continue;
+        }
+        name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        wordStart = false;
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLines, AllocationSweepSimTest, ::testing::ValuesIn(Rows()), TestName);
+} // namespace
+} // namespace Quelvo::testing::sweep
