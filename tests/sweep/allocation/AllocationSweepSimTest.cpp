@@ -29,6 +29,12 @@ struct Row
     std::optional<std::set<std::uint32_t>> codes;
 };
 
+// Names the row in gtest's reports.
+[[maybe_unused]] void PrintTo(const Row& row, std::ostream* os)
+{
+    *os << row.scenario.name;
+}
+
 struct AllocationTally
 {
     std::size_t sites = 0;
