@@ -278,6 +278,29 @@ protected:
         {
             return;
         }
+        for (const auto& fault : PlatformFaultsOf(scenario, cleanLog))
+        {
+            SCOPED_TRACE(Describe(scenario, fault));
+            Arrange(scenario);
+            winsim::FailNth(fault.function, fault.occurrence, fault.error);
+            const auto code = RunChecked(scenario);
+            SweepTally::Instance().AddPlatformFaults(winsim::FaultsDelivered());
+            EXPECT_EQ(1u, winsim::FaultsDelivered()) << "the fault was not reached";
+            if (code)
+            {
+                if (const auto expected = PlatformCode(scenario, fault, cleanLog))
+                {
+                    EXPECT_EQ(*expected, *code);
+                }
+            }
+            CheckAftermath(scenario, IsReleaseCall(fault.function) ? fault.function : std::string());
+        }
+    }
+
+    // Each simulated call of a clean run that can fail, in each of its documented ways.
+    static std::vector<PlatformFault> PlatformFaultsOf(const Scenario& scenario, const CallLog& cleanLog)
+    {
+        std::vector<PlatformFault> faults;
         std::map<std::string, unsigned> occurrences;
         for (std::size_t position = 0; position < cleanLog.size(); ++position)
         {
@@ -295,24 +318,16 @@ protected:
             }
             for (const DWORD error : *errors)
             {
-                const PlatformFault fault{function, occurrence, error, position};
-                SCOPED_TRACE(scenario.name + ": " + function + " #" + std::to_string(occurrence) +
-                             " fails with " + std::to_string(error));
-                Arrange(scenario);
-                winsim::FailNth(function, occurrence, error);
-                const auto code = RunChecked(scenario);
-                SweepTally::Instance().AddPlatformFaults(winsim::FaultsDelivered());
-                EXPECT_EQ(1u, winsim::FaultsDelivered()) << "the fault was not reached";
-                if (code)
-                {
-                    if (const auto expected = PlatformCode(scenario, fault, cleanLog))
-                    {
-                        EXPECT_EQ(*expected, *code);
-                    }
-                }
-                CheckAftermath(scenario, IsReleaseCall(function) ? function : std::string());
+                faults.push_back(PlatformFault{function, occurrence, error, position});
             }
         }
+        return faults;
+    }
+
+    static std::string Describe(const Scenario& scenario, const PlatformFault& fault)
+    {
+        return scenario.name + ": " + fault.function + " #" + std::to_string(fault.occurrence) +
+               " fails with " + std::to_string(fault.error);
     }
 
     // Runs the scenario cleanly, then once per product operation of that clean run with the operation

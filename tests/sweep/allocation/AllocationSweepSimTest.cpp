@@ -37,13 +37,14 @@ struct Row
 
 struct AllocationTally
 {
+    // Allocation sites failed on the clean roads, and after each platform fault.
     std::size_t sites = 0;
+    std::size_t sitesAfterFaults = 0;
+    std::size_t platformFaults = 0;
     std::size_t runs = 0;
     std::size_t crashes = 0;
     std::size_t leaks = 0;
     std::size_t falseSuccesses = 0;
-    // Sites in the entry point's own copy of the line: the entry point catches nothing.
-    std::size_t entryPointSites = 0;
 
     static AllocationTally& Instance()
     {
@@ -58,13 +59,14 @@ public:
     void TearDown() override
     {
         const auto& tally = AllocationTally::Instance();
-        std::cout << "allocation sweep: " << tally.sites
-                  << " allocation sites failed, once and from there on (" << tally.runs << " runs), over "
-                  << SweepTally::Instance().DistinctPaths() << " paths: " << tally.crashes << " crashes, "
-                  << tally.leaks << " leaks, " << tally.falseSuccesses << " false successes; "
-                  << tally.entryPointSites
-                  << " of the sites are the entry point's copy of the line, which lets std::bad_alloc out "
-                     "(it catches nothing)\n";
+        std::cout
+            << "allocation sweep: " << tally.sites + tally.sitesAfterFaults << " allocation sites failed ("
+            << tally.sites << " on the clean roads, " << tally.sitesAfterFaults << " after "
+            << tally.platformFaults << " platform faults), once and from there on, over "
+            << SweepTally::Instance().DistinctPaths() << " paths in " << tally.runs
+            << " runs: " << tally.crashes << " crashes, " << tally.leaks << " leaks, " << tally.falseSuccesses
+            << " false successes; but the first site of every road, the entry point's copy of the line, "
+               "lets std::bad_alloc out, as the entry point catches nothing\n";
     }
 };
 
@@ -123,36 +125,61 @@ int FailuresSoFar()
 class AllocationSweepSimTest : public FaultSweepSimTest, public ::testing::WithParamInterface<Row>
 {
 protected:
-    void Sweep(const Row& row)
+    // The clean run, counted; its call log. The first run in the process builds the lower-casing
+    // locale: one run beforehand lets every counted run allocate alike.
+    CallLog CleanRun(const Row& row)
     {
         const Scenario& scenario = row.scenario;
-        // The lower-casing locale is built by the first run in the process: one run beforehand lets
-        // every counted run allocate alike.
         Arrange(scenario);
         RunFailing(scenario, 0, Mode::Once);
-
         Arrange(scenario);
         const Outcome clean = RunFailing(scenario, 0, Mode::Once);
-        ASSERT_TRUE(clean.code.has_value()) << "the clean run did not end with a code";
-        if (scenario.cleanCode)
+        const CallLog log = winsim::CallLog();
+        [&] { ASSERT_TRUE(clean.code.has_value()) << "the clean run did not end with a code"; }();
+        if (clean.code)
         {
-            EXPECT_EQ(*scenario.cleanCode, *clean.code);
+            if (scenario.cleanCode)
+            {
+                EXPECT_EQ(*scenario.cleanCode, *clean.code);
+            }
+            EXPECT_EQ(*clean.code == 0, scenario.carriedOut());
         }
-        EXPECT_EQ(*clean.code == 0, scenario.carriedOut());
         CheckAftermath(scenario, {});
-        ASSERT_GT(clean.counted, 0u);
-        const std::size_t entryPoint = EntryPointAllocations(scenario.commandLine);
+        return log;
+    }
 
+    // Counts the allocations of one run, with `fault` injected when there is one, then reruns it once
+    // per allocation with that one failing, and once with it and every later one failing.
+    void SweepAllocations(const Row& row, const std::optional<PlatformFault>& fault)
+    {
+        const Scenario& scenario = row.scenario;
+        const std::string road = fault ? Describe(scenario, *fault) : scenario.name;
+        const auto arrange = [&]
+        {
+            Arrange(scenario);
+            if (fault)
+            {
+                winsim::FailNth(fault->function, fault->occurrence, fault->error);
+            }
+        };
+        arrange();
+        const std::size_t allocations = RunFailing(scenario, 0, Mode::Once).counted;
+        const std::size_t entryPoint = EntryPointAllocations(scenario.commandLine);
+        ASSERT_LT(entryPoint, allocations) << road;
         for (const Mode mode : {Mode::Once, Mode::FromThereOn})
         {
-            for (std::size_t nth = 1; nth <= clean.counted; ++nth)
+            for (std::size_t nth = 1; nth <= allocations; ++nth)
             {
-                SCOPED_TRACE(scenario.name + ": allocation " + std::to_string(nth) + " of " +
-                             std::to_string(clean.counted) + " fails" +
+                SCOPED_TRACE(road + "; allocation " + std::to_string(nth) + " of " +
+                             std::to_string(allocations) + " fails" +
                              (mode == Mode::FromThereOn ? ", and every later one" : ""));
-                Arrange(scenario);
+                arrange();
                 const Outcome outcome = RunFailing(scenario, nth, mode);
-                Judge(row, outcome, nth <= entryPoint);
+                // A failed release leaves its handle, when the run still came to it.
+                const bool releaseFailed =
+                    fault && IsReleaseCall(fault->function) && winsim::FaultsDelivered() != 0;
+                Judge(row, outcome, nth <= entryPoint, fault.has_value(),
+                      releaseFailed ? fault->function : std::string());
                 if (mode == Mode::Once)
                 {
                     EXPECT_EQ(1u, outcome.failed) << "the failure was not reached";
@@ -164,12 +191,14 @@ protected:
             }
         }
         auto& tally = AllocationTally::Instance();
-        tally.sites += clean.counted;
-        tally.entryPointSites += entryPoint;
+        (fault ? tally.sitesAfterFaults : tally.sites) += allocations;
+        tally.platformFaults += fault ? 1 : 0;
     }
 
 private:
-    static void Judge(const Row& row, const Outcome& outcome, bool inEntryPoint)
+    // The codes of a row hold on its clean road; after a platform fault, any code will do.
+    static void Judge(const Row& row, const Outcome& outcome, bool inEntryPoint, bool afterFault,
+                      const std::string& failedRelease)
     {
         auto& tally = AllocationTally::Instance();
         ++tally.runs;
@@ -191,12 +220,12 @@ private:
             ++tally.falseSuccesses;
             ADD_FAILURE() << "success reported for an action that was not carried out";
         }
-        else if (row.codes && row.codes->count(*outcome.code) == 0)
+        else if (!afterFault && row.codes && row.codes->count(*outcome.code) == 0)
         {
             ADD_FAILURE() << "code " << *outcome.code << " is none that an allocation failure gives here";
         }
         const int failuresBefore = FailuresSoFar();
-        CheckAftermath(row.scenario, {});
+        CheckAftermath(row.scenario, failedRelease);
         if (FailuresSoFar() != failuresBefore)
         {
             ++tally.leaks;
@@ -206,7 +235,21 @@ private:
 
 TEST_P(AllocationSweepSimTest, EveryAllocationFailing)
 {
-    Sweep(GetParam());
+    CleanRun(GetParam());
+    if (!HasFatalFailure())
+    {
+        SweepAllocations(GetParam(), std::nullopt);
+    }
+}
+
+// The failure paths allocate too: the messages of the errors raised, the fallbacks that compose them.
+TEST_P(AllocationSweepSimTest, EveryAllocationFailingAfterEachPlatformFault)
+{
+    const CallLog cleanLog = CleanRun(GetParam());
+    for (const auto& fault : PlatformFaultsOf(GetParam().scenario, cleanLog))
+    {
+        SweepAllocations(GetParam(), fault);
+    }
 }
 
 // The actions of the protection commands and the UI launch report a failed allocation as
