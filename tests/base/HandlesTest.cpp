@@ -64,6 +64,29 @@ TEST(WinHandleTest, SharedHolderReleasesOnceWhenTheLastCopyGoes)
     EXPECT_EQ(&object, released[0]);
 }
 
+TEST(WinHandleTest, PutReleasesWhatWasHeldAndTakesTheNewHandle)
+{
+    std::vector<void*> released;
+    int first = 0;
+    int second = 0;
+    {
+        WinHandle holder(nullptr,
+                         [&](void* handle)
+                         {
+                             released.push_back(handle);
+                             return 1;
+                         });
+        *holder.Put() = &first; // written as a Win32 call's result or out-parameter would be
+        EXPECT_TRUE(released.empty());
+        *holder.Put() = &second;
+        ASSERT_EQ(1u, released.size());
+        EXPECT_EQ(&first, released[0]);
+        EXPECT_EQ(&second, holder.Get());
+    }
+    ASSERT_EQ(2u, released.size());
+    EXPECT_EQ(&second, released[1]);
+}
+
 TEST(WinHandleTest, ValidityRuleIsTheTypes)
 {
     EXPECT_FALSE(WinHandle::IsValid(nullptr));

@@ -1,8 +1,10 @@
 // The allocation sweep: each command line of the fault sweep runs once to count the allocations the
 // tool makes on its road, then once per allocation with that one failing, and once with it and every
-// later one failing. Every run must end with a code, never 0 unless the action was carried out, leave no
-// handle open, no SDK object or string alive and the client library unloaded; where the road defines
-// the codes that an allocation failure gives, the code is one of them.
+// later one failing; the same again on the road of each platform fault of the fault sweep. Every run
+// must end with a code, never 0 unless the action was carried out, leave no handle open, no SDK object
+// or string alive and the client library unloaded; where the road defines the codes that an allocation
+// failure gives, the code is one of them. The entry point's own copy of the line is the one allocation
+// whose failure leaves it: the entry point catches nothing.
 #include "app/CommandLine.h"
 #include "sweep/SweepScenarios.h"
 #include "sweep/allocation/AllocationFailure.h"
@@ -205,7 +207,7 @@ private:
         SweepTally::Instance().AddPath(winsim::CallLog(), FakeProduct::Instance().journal);
         if (inEntryPoint)
         {
-            EXPECT_TRUE(outcome.badAllocEscaped) << "the entry point's copy of the line failed";
+            EXPECT_TRUE(outcome.badAllocEscaped) << "a failed copy of the line leaves the entry point";
             EXPECT_TRUE(winsim::CallLog().empty()) << "Windows was called before the line was copied";
             EXPECT_TRUE(FakeProduct::Instance().journal.empty());
         }
