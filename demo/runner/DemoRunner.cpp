@@ -301,8 +301,12 @@ int Run()
             saw += "; service " + ServiceState();
         }
         failures += saw.find("LEAK") != std::string::npos ? 1 : 0;
-        std::printf("%-22s %-5lu %-30s %s\n", Utf8FromUtf16(scenario.commandLine).c_str(),
-                    static_cast<unsigned long>(code), CodeName(code).c_str(), scenario.what);
+        char row[256] = {};
+        std::snprintf(row, sizeof(row), "%-22s %-5lu %-30s %s", Utf8FromUtf16(scenario.commandLine).c_str(),
+                      static_cast<unsigned long>(code), CodeName(code).c_str(), scenario.what);
+        std::string text(row);
+        text.erase(text.find_last_not_of(' ') + 1); // a row without a case ends with its name
+        std::printf("%s\n", text.c_str());
         PrintWhatTheProductSaw(RelativeToFolder(saw, folder));
         std::fflush(stdout);
     }
