@@ -23,7 +23,7 @@ if(MSVC)
 endif()
 
 # Each function and datum in a section of its own, so that the linker can drop what nothing reaches.
-# Stack cookies in every function with an array or an address-taken local (GCC's libssp). No folder of
+# Stack cookies in every function with an array or an address-taken local. No folder of
 # the machine in any file, the debug file included (the program holds its checksum): the sources' and
 # the build's folders are mapped to fixed names, without a closing slash so that the folders themselves
 # match too (the compilation folder is recorded without one); the build's map comes last, as it lies
@@ -35,11 +35,18 @@ add_compile_options(-ffunction-sections -fdata-sections -fstack-protector-strong
 # memcpy, in the formatting code.
 add_compile_definitions(_FORTIFY_SOURCE=2)
 
-# The stack protector's run-time support (libssp) comes with the same switch at the link. No time stamp
-# in the PE header; and the mitigations that the linker sets by default are pinned, so that a change of
-# default cannot drop them unnoticed. All of these are also understood by lld's MinGW driver.
-add_link_options(-fstack-protector-strong -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--dynamicbase
-    -Wl,--high-entropy-va -Wl,--nxcompat)
+# No time stamp in the PE header; and the mitigations that the linker sets by default are pinned, so that
+# a change of default cannot drop them unnoticed. All of these are also understood by lld's MinGW driver.
+add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--dynamicbase -Wl,--high-entropy-va
+    -Wl,--nxcompat)
+
+# The protector's guard and failure handlers, linked into every program and DLL as an object, so that
+# libssp's are never pulled in; libssp (which the driver adds for -fstack-protector at the link) still
+# gives the checked copies of _FORTIFY_SOURCE. Built without the protector: it changes the guard.
+add_link_options(-fstack-protector-strong)
+add_library(quelvo_stack_protector OBJECT ${PROJECT_SOURCE_DIR}/platform/windows/StackProtector.cpp)
+target_compile_options(quelvo_stack_protector PRIVATE -fno-stack-protector)
+link_libraries(quelvo_stack_protector advapi32)
 
 # quelvo_shipped_program(<target> [<library>...])
 # A program that ships: it and the named libraries of its own code are compiled with debug information,

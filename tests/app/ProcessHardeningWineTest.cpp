@@ -2,7 +2,7 @@
 // marks its loading is put in the current directory, in a folder on PATH and beside the program.
 #include "app/ProcessHardening.h"
 
-#include "base/TextConversion.h"
+#include "e2e/ProductFolderTest.h"
 #include "process/ProcessHelper.h"
 
 #include <windows.h>
@@ -13,18 +13,7 @@
 
 namespace
 {
-using Quelvo::Utf16FromUtf8;
-using Quelvo::Utf8FromUtf16;
-
-std::wstring FromBuild(const char* unixPath)
-{
-    std::wstring path = L"Z:" + Utf16FromUtf8(unixPath);
-    for (auto& c : path)
-    {
-        c = c == L'/' ? L'\\' : c;
-    }
-    return path;
-}
+using Quelvo::testing::FromBuild;
 
 std::wstring Mark()
 {

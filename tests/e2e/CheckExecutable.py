@@ -127,6 +127,12 @@ def check(args):
     # Imports.
     imports = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
     expect(imports == IMPORTS, f"imports from {sorted(imports)}, not {sorted(IMPORTS)}")
+    # The stack guard is seeded without a CryptoAPI provider, which would load rsaenh.dll and with it
+    # user32, gdi32 and more into every run (as libssp's set-up does).
+    functions = {imported.name.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+                 for imported in entry.imports if imported.name}
+    crypto = sorted(name for name in functions if name.startswith("Crypt"))
+    expect(not crypto, f"imports CryptoAPI functions {crypto}")
 
     # Manifest: the four supported systems and nothing else.
     manifest = resource(pe, RT_MANIFEST, 1)
