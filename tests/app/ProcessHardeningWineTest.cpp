@@ -2,7 +2,7 @@
 // marks its loading is put in the current directory, in a folder on PATH and beside the program.
 #include "app/ProcessHardening.h"
 
-#include "e2e/ProductFolderTest.h"
+#include "base/TextConversion.h"
 #include "process/ProcessHelper.h"
 
 #include <windows.h>
@@ -13,7 +13,16 @@
 
 namespace
 {
-using Quelvo::testing::FromBuild;
+// A path of the build (a Unix path) as Wine's Z: drive shows it.
+std::wstring FromBuild(const char* unixPath)
+{
+    std::wstring path = L"Z:" + Quelvo::Utf16FromUtf8(unixPath);
+    for (auto& c : path)
+    {
+        c = c == L'/' ? L'\\' : c;
+    }
+    return path;
+}
 
 std::wstring Mark()
 {
