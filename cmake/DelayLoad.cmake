@@ -9,10 +9,15 @@ function(quelvo_delay_load target)
         set(def ${PROJECT_SOURCE_DIR}/cmake/delayload/${dll}.def)
         set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
         if(NOT TARGET delayload_${dll})
+            # dlltool names the library's symbols after the output path and its objects after a temporary
+            # prefix (by default from its process id): both fixed, so that the link is the same wherever
+            # and whenever it is built.
+            file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/delayload)
             add_custom_command(OUTPUT ${lib}
-                COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
-                COMMAND ${QUELVO_DLLTOOL} --input-def ${def} --output-delaylib ${lib} --dllname ${dll}.dll
+                COMMAND ${QUELVO_DLLTOOL} --input-def ${def} --output-delaylib lib${dll}_delay.a --dllname ${dll}.dll
+                        --temp-prefix ${dll}_delay
                 DEPENDS ${def}
+                WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/delayload
                 VERBATIM)
             add_custom_target(delayload_${dll} DEPENDS ${lib})
         endif()

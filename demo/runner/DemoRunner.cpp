@@ -1,5 +1,6 @@
 // Runs remediation.exe against the demo product, one command line after another, and prints a row for
-// each: the command line, the full exit code with its Win32 name, and what the product saw.
+// each: the command line, the full exit code with its constant name (or the system's text for it) and
+// the case; below it, what the product saw, with the files of the product folder named relative to it.
 // Everything it needs lies next to it: remediation.exe, endpointprotectionclient.dll, demo_ui.exe and
 // demo_service.exe (which it installs as the product service through the SCM).
 #include "base/TextConversion.h"
@@ -8,11 +9,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace
@@ -56,7 +60,8 @@ std::vector<std::string> ReadLines(const std::filesystem::path& path)
     return lines;
 }
 
-const char* Win32Name(DWORD code)
+// The code's constant name where the demo knows it, otherwise the system's own text for it.
+std::string CodeName(DWORD code)
 {
     switch (code)
     {
@@ -77,10 +82,57 @@ const char* Win32Name(DWORD code)
     case 1064:
         return "ERROR_EXCEPTION_IN_SERVICE";
     case 1225:
-        return "no SDK object";
+        return "ERROR_CANCELLED";
     default:
-        return "";
+        break;
     }
+    std::string text = std::system_category().message(static_cast<int>(code));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Every place where `text` names a file of the product folder names it relative to the folder.
+std::string RelativeToFolder(std::string text, const std::filesystem::path& folder)
+{
+    const std::string prefix = Utf8FromUtf16(folder.wstring()) + "\\";
+    const auto lower = [](std::string value)
+    {
+        std::transform(value.begin(), value.end(), value.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return value;
+    };
+    const std::string lowerPrefix = lower(prefix);
+    for (auto at = lower(text).find(lowerPrefix); at != std::string::npos;
+         at = lower(text).find(lowerPrefix, at))
+    {
+        text.erase(at, prefix.size());
+    }
+    return text;
+}
+
+// Prints what the product saw under its row, indented, broken between its items to fit the width.
+void PrintWhatTheProductSaw(const std::string& saw)
+{
+    constexpr std::size_t kWidth = 120;
+    constexpr std::string_view kIndent = "    ";
+    std::string line(kIndent);
+    std::size_t from = 0;
+    while (from < saw.size())
+    {
+        const auto end = std::min(saw.find("; ", from), saw.size());
+        const std::string item = saw.substr(from, end - from) + (end < saw.size() ? ";" : "");
+        if (line.size() > kIndent.size() && line.size() + 1 + item.size() > kWidth)
+        {
+            std::printf("%s\n", line.c_str());
+            line = kIndent;
+        }
+        line += (line.size() > kIndent.size() ? " " : "") + item;
+        from = end + 2;
+    }
+    std::printf("%s\n", line.c_str());
 }
 
 // The product's side of a run, in a few words: its own operations (not the connection bookkeeping),
@@ -218,7 +270,7 @@ int Run()
     };
 
     std::optional<DemoProduct::ScopedService> service;
-    std::printf("%-24s %-11s %-31s %-46s %s\n", "command line", "exit code", "name", "case",
+    std::printf("%-22s %-5s %-30s %s\n    %s\n", "command line", "code", "name", "case",
                 "what the product saw");
     int failures = 0;
     for (const auto& scenario : scenarios)
@@ -249,8 +301,13 @@ int Run()
             saw += "; service " + ServiceState();
         }
         failures += saw.find("LEAK") != std::string::npos ? 1 : 0;
-        std::printf("%-24s %-11lu %-31s %-46s %s\n", Utf8FromUtf16(scenario.commandLine).c_str(),
-                    static_cast<unsigned long>(code), Win32Name(code), scenario.what, saw.c_str());
+        char row[256] = {};
+        std::snprintf(row, sizeof(row), "%-22s %-5lu %-30s %s", Utf8FromUtf16(scenario.commandLine).c_str(),
+                      static_cast<unsigned long>(code), CodeName(code).c_str(), scenario.what);
+        std::string text(row);
+        text.erase(text.find_last_not_of(' ') + 1); // a row without a case ends with its name
+        std::printf("%s\n", text.c_str());
+        PrintWhatTheProductSaw(RelativeToFolder(saw, folder));
         std::fflush(stdout);
     }
     service.reset();

@@ -1,6 +1,8 @@
 // remediation.exe with the demo product: the exit code and the journal of each command.
+#include "base/Format.h"
 #include "e2e/ProductFolderTest.h"
 #include "installer/ServiceInstaller.h"
+#include "os/OsInfoImpl.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -207,6 +209,13 @@ TEST_F(RemediationEndToEndTest, EnableWithoutTheProductServiceGives1060)
     EXPECT_EQ(1060u, Run(L"/enable /av"));
     EXPECT_EQ(1060u, Run(L"/enable /fw"));
     EXPECT_THAT(Journal(), IsEmpty());
+}
+
+TEST(RemediationFileTest, TheToolReadsItsOwnVersionBackFromTheBuiltFile)
+{
+    std::uint32_t major = 0, minor = 0, build = 0, revision = 0;
+    OsInfoImpl().GetFileVersion(Utf8FromUtf16(FromBuild(QUELVO_E2E_TOOL)), major, minor, build, revision);
+    EXPECT_EQ(QUELVO_E2E_VERSION, Format("{}.{}.{}.{}", major, minor, build, revision));
 }
 } // namespace
 } // namespace Quelvo

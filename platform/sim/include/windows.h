@@ -336,6 +336,27 @@ typedef struct tagVS_FIXEDFILEINFO
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 
+// Process mitigation policies: the image-load policy only.
+typedef enum _PROCESS_MITIGATION_POLICY
+{
+    ProcessDEPPolicy = 0,
+    ProcessImageLoadPolicy = 10,
+} PROCESS_MITIGATION_POLICY;
+typedef struct _PROCESS_MITIGATION_IMAGE_LOAD_POLICY
+{
+    union
+    {
+        DWORD Flags;
+        struct
+        {
+            DWORD NoRemoteImages : 1;
+            DWORD NoLowMandatoryLabelImages : 1;
+            DWORD PreferSystem32Images : 1;
+            DWORD ReservedFlags : 29;
+        };
+    };
+} PROCESS_MITIGATION_IMAGE_LOAD_POLICY;
+
 // Registry.
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
