@@ -4,14 +4,28 @@
 # call of one of its functions, so a run that never makes such a call never loads it.
 #   quelvo_delay_load(<target> <dll>...)   with cmake/delayload/<dll>.def listing the functions used
 function(quelvo_delay_load target)
-    find_program(QUELVO_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
+    # lld builds the delay-import tables itself (--delayload), but only from import libraries in the
+    # short format that llvm-dlltool writes. GNU dlltool's delay-import library is made for GNU ld:
+    # under lld its address slots land in read-only .rdata and the first delayed call faults.
+    set(lld FALSE)
+    if(CMAKE_EXE_LINKER_FLAGS MATCHES "-fuse-ld=lld")
+        set(lld TRUE)
+        find_program(QUELVO_LLVM_DLLTOOL NAMES llvm-dlltool-16 llvm-dlltool REQUIRED)
+    else()
+        find_program(QUELVO_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
+    endif()
     foreach(dll IN LISTS ARGN)
         set(def ${PROJECT_SOURCE_DIR}/cmake/delayload/${dll}.def)
         set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+        if(lld)
+            set(make_lib ${QUELVO_LLVM_DLLTOOL} -m i386:x86-64 -d ${def} -l ${lib})
+        else()
+            set(make_lib ${QUELVO_DLLTOOL} --input-def ${def} --output-delaylib ${lib} --dllname ${dll}.dll)
+        endif()
         if(NOT TARGET delayload_${dll})
             add_custom_command(OUTPUT ${lib}
                 COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
-                COMMAND ${QUELVO_DLLTOOL} --input-def ${def} --output-delaylib ${lib} --dllname ${dll}.dll
+                COMMAND ${make_lib}
                 DEPENDS ${def}
                 VERBATIM)
             add_custom_target(delayload_${dll} DEPENDS ${lib})
@@ -20,5 +34,8 @@ function(quelvo_delay_load target)
         # After the code that calls the functions and before the ordinary import library, so that the
         # linker takes them from here.
         target_link_libraries(${target} PRIVATE ${lib})
+        if(lld)
+            target_link_options(${target} PRIVATE -Wl,--delayload=${dll}.dll)
+        endif()
     endforeach()
 endfunction()

@@ -1,6 +1,6 @@
 # Checks what remediation.exe is as a file: a 64-bit GUI-subsystem Windows program that needs no MinGW
-# runtime DLL and carries its application manifest (resource type 24, id 1) with the four supported
-# systems and nothing else.
+# runtime DLL, does not import the delay-loaded shell32 and version at start, and carries its
+# application manifest (resource type 24, id 1) with the four supported systems and nothing else.
 #   cmake -DOBJDUMP=... -DEXECUTABLE=... -DMANIFEST=... -P CheckExecutable.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${EXECUTABLE} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -24,6 +24,9 @@ foreach(import IN LISTS imports)
     if(import MATCHES "libstdc|libgcc|libwinpthread|mingw")
         list(APPEND failures "depends on a MinGW runtime DLL: ${import}")
     endif()
+    if(import MATCHES "name: (shell32|version)\\.dll")
+        list(APPEND failures "loads a delay-loaded DLL at start: ${import}")
+    endif()
 endforeach()
 
 file(READ ${MANIFEST} manifest)
@@ -46,4 +49,4 @@ if(failures)
     list(JOIN failures "\n  " text)
     message(FATAL_ERROR "remediation.exe:\n  ${text}")
 endif()
-message(STATUS "remediation.exe: x86-64 PE32+, GUI subsystem, no MinGW runtime DLL, manifest with 4 supported systems")
+message(STATUS "remediation.exe: x86-64 PE32+, GUI subsystem, no MinGW runtime DLL, shell32 and version delayed, manifest with 4 supported systems")
