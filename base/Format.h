@@ -1,7 +1,10 @@
 // The one way this project formats text: std::format or {fmt}, as the build chooses (QUELVO_FORMAT in
-// cmake/Formatting.cmake); both take the same format strings and give the same text. A std::wstring
-// argument is converted to UTF-8 with Utf8FromUtf16 first and then formatted exactly like a narrow
-// string with the same specification; a failed conversion leaves the call as ConversionException.
+// cmake/Formatting.cmake). Both take the same format strings and give the same text, except a width or
+// precision applied to text with East Asian wide characters or combining marks: std::format counts
+// columns and keeps combined characters together, {fmt} 9 counts code points (the product pads numbers
+// only). A std::wstring argument is converted to UTF-8 with Utf8FromUtf16 first and then formatted
+// exactly like a narrow string with the same specification; a failed conversion leaves the call as
+// ConversionException.
 #pragma once
 
 #include "base/TextConversion.h"
