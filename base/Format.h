@@ -1,7 +1,10 @@
-// The one way this project formats text. std::format where the standard library has it, {fmt} where it
-// does not (GCC 12). A std::wstring argument is converted to UTF-8 with Utf8FromUtf16 first and then
-// formatted exactly like a narrow string with the same specification; a failed conversion leaves the
-// call as ConversionException.
+// The one way this project formats text: std::format or {fmt}, as the build chooses (QUELVO_FORMAT in
+// cmake/Formatting.cmake). Both take the same format strings and give the same text, except a width or
+// precision applied to text with East Asian wide characters or combining marks: std::format counts
+// columns and keeps combined characters together, {fmt} 9 counts code points (the product pads numbers
+// only). A std::wstring argument is converted to UTF-8 with Utf8FromUtf16 first and then formatted
+// exactly like a narrow string with the same specification; a failed conversion leaves the call as
+// ConversionException.
 #pragma once
 
 #include "base/TextConversion.h"
@@ -9,21 +12,26 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <version>
 
-#if defined(__cpp_lib_format)
+#if defined(QUELVO_FORMAT_STD)
 #include <format>
-#define QUELVO_FORMAT_NAMESPACE std
-#else
+#elif defined(QUELVO_FORMAT_FMT)
 #include <fmt/format.h>
 #include <fmt/xchar.h>
-#define QUELVO_FORMAT_NAMESPACE fmt
+#else
+#error "The build defines QUELVO_FORMAT_STD or QUELVO_FORMAT_FMT (cmake/Formatting.cmake)"
 #endif
 
 namespace Quelvo
 {
 namespace format_detail
 {
+#if defined(QUELVO_FORMAT_STD)
+namespace library = std;
+#else
+namespace library = fmt;
+#endif
+
 template <class T>
 const T& Narrow(const T& value)
 {
@@ -44,19 +52,23 @@ template <class T>
 using NarrowType = decltype(Narrow(std::declval<const T&>()));
 } // namespace format_detail
 
+// Checked at compile time against the arguments as they are formatted (wide strings as narrow ones).
 template <class... Args>
-using FormatString = QUELVO_FORMAT_NAMESPACE::format_string<format_detail::NarrowType<Args>...>;
+using FormatString = format_detail::library::format_string<format_detail::NarrowType<Args>...>;
+
+template <class... Args>
+using WideFormatString = format_detail::library::wformat_string<const Args&...>;
 
 template <class... Args>
 std::string Format(FormatString<Args...> format, const Args&... args)
 {
-    return QUELVO_FORMAT_NAMESPACE::format(format, format_detail::Narrow(args)...);
+    return format_detail::library::format(format, format_detail::Narrow(args)...);
 }
 
 // Formats wide text with a wide format string; the arguments keep their wide form.
 template <class... Args>
-std::wstring FormatWide(QUELVO_FORMAT_NAMESPACE::wformat_string<const Args&...> format, const Args&... args)
+std::wstring FormatWide(WideFormatString<Args...> format, const Args&... args)
 {
-    return QUELVO_FORMAT_NAMESPACE::format(format, args...);
+    return format_detail::library::format(format, args...);
 }
 } // namespace Quelvo

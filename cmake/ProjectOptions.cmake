@@ -6,6 +6,17 @@ else()
     target_compile_options(quelvo_options INTERFACE -Wall -Wextra -Werror)
 endif()
 
+# The product code is also held to what MSVC's /W4 rejects and -Wall -Wextra lets through: narrowing
+# conversions (C4244, C4267), signed/unsigned mixes (C4245, C4389), hidden names (C4456 to C4459) and
+# a class declared as a struct (C4099: MSVC mangles the two apart, so the link fails).
+# Linked privately by the product's own targets only; the simulated Windows, the tests and the demo keep
+# quelvo_options alone.
+add_library(quelvo_product_warnings INTERFACE)
+if(NOT MSVC)
+    target_compile_options(quelvo_product_warnings INTERFACE
+        -Wconversion -Wsign-conversion -Wshadow -Wmismatched-tags)
+endif()
+
 if(QUELVO_SANITIZE)
     set(QUELVO_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_compile_options(${QUELVO_SANITIZER_FLAGS})
