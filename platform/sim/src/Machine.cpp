@@ -2,6 +2,7 @@
 #include "Internal.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -31,6 +32,7 @@ struct Machine
     std::vector<Fault> faults;
     std::size_t faultsDelivered = 0;
     std::vector<std::string> callLog;
+    std::vector<winsim::AccessRequest> accessRequests;
     std::map<std::uintptr_t, HandleEntry> handles;
     std::uintptr_t nextHandle = 0x1000;
     std::vector<std::string> doubleCloses;
@@ -78,6 +80,12 @@ std::optional<DWORD> Enter(const char* function)
         }
     }
     return std::nullopt;
+}
+
+void RecordAccessRequest(const char* function, DWORD desiredAccess)
+{
+    std::lock_guard guard(MachineLock());
+    TheMachine().accessRequests.push_back(winsim::AccessRequest{function, desiredAccess});
 }
 
 std::uintptr_t AddHandle(HandleKind kind, std::shared_ptr<void> object, std::string description)
@@ -179,6 +187,7 @@ void Reset()
     machine.faults.clear();
     machine.faultsDelivered = 0;
     machine.callLog.clear();
+    machine.accessRequests.clear();
     machine.handles.clear();
     machine.doubleCloses.clear();
     machine.clock = 0;
@@ -230,6 +239,18 @@ std::size_t CallCount(std::string_view function)
     std::lock_guard guard(MachineLock());
     const auto& log = TheMachine().callLog;
     return static_cast<std::size_t>(std::count(log.begin(), log.end(), function));
+}
+
+std::ostream& operator<<(std::ostream& stream, const AccessRequest& request)
+{
+    char mask[16];
+    std::snprintf(mask, sizeof mask, "0x%lX", static_cast<unsigned long>(request.desiredAccess));
+    return stream << request.function << "(" << mask << ")";
+}
+
+const std::vector<AccessRequest>& AccessRequests()
+{
+    return TheMachine().accessRequests;
 }
 
 std::size_t OpenHandleCount()

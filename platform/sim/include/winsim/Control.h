@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,19 @@ std::size_t FaultsDelivered();
 // Every simulated call since Reset, by name, in order.
 const std::vector<std::string>& CallLog();
 std::size_t CallCount(std::string_view function);
+
+// One access mask asked of OpenSCManagerW, OpenServiceW, OpenProcess, OpenProcessToken or
+// DuplicateTokenEx.
+struct AccessRequest
+{
+    std::string function;
+    DWORD desiredAccess = 0;
+
+    bool operator==(const AccessRequest&) const = default;
+};
+std::ostream& operator<<(std::ostream& stream, const AccessRequest& request);
+// Every access mask asked since Reset, in order, whether or not the call succeeded.
+const std::vector<AccessRequest>& AccessRequests();
 
 // The handle table. Every handle the simulation hands out is in it until it is closed.
 std::size_t OpenHandleCount();
