@@ -221,9 +221,9 @@ std::wstring ProcessHelper::GetProcessImagePath(std::uint32_t processId)
         {
             break;
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER)
         {
-            ThrowLastError("Failed to get process image name");
+            ThrowWin32Error(error, "Failed to get process image name");
         }
         bufferSize = NextImagePathSize(bufferSize);
     }

@@ -56,7 +56,8 @@ void WindowsServiceManager::Start(const std::wstring& name, const std::chrono::s
     const auto count = static_cast<DWORD>(argumentPointers.size());
     if (!StartServiceW(service.Get(), count, count == 0 ? nullptr : argumentPointers.data()))
     {
-        ThrowLastError(Format("Start service '{}' failed", name));
+        const DWORD code = GetLastError();
+        ThrowWin32Error(code, Format("Start service '{}' failed", name));
     }
     WaitForStart(name, service, timeout);
 }
@@ -101,7 +102,8 @@ void WindowsServiceManager::QueryStatus(const std::wstring& name, SERVICE_STATUS
     if (!QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
                               sizeof(SERVICE_STATUS_PROCESS), &needed))
     {
-        ThrowLastError(Format("Could not get SERVICE_STATUS_PROCESS for service '{}'!", name));
+        const DWORD code = GetLastError();
+        ThrowWin32Error(code, Format("Could not get SERVICE_STATUS_PROCESS for service '{}'!", name));
     }
 }
 

@@ -156,6 +156,9 @@ TEST_F(ServiceRecoverySimTest, FailuresWithoutAWin32CodeReturnTheThreadsLastErro
     // A failed status poll leaves its code behind; the later unexpected state returns it.
     InstallWithStartScript({{SERVICE_START_PENDING, 3}, ServiceStep(SERVICE_STOPPED).ProcessExits(0, 1067)});
     winsim::FailNth("QueryServiceStatus", 2, ERROR_PROCESS_ABORTED);
+    // Nor do the closes on the way out change it, even where a successful close would clear it.
+    winsim::SetLastErrorOnSuccess("CloseHandle", ERROR_SUCCESS);
+    winsim::SetLastErrorOnSuccess("CloseServiceHandle", ERROR_SUCCESS);
     SetLastError(0);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_PROCESS_ABORTED), RecoverService());
 }

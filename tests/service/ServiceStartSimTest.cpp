@@ -54,6 +54,8 @@ TEST_F(ServiceStartSimTest, PassesTheStartArgumentsInOrder)
 TEST_F(ServiceStartSimTest, StartServiceFailuresAreSystemErrors)
 {
     Install(kPrimary, SERVICE_RUNNING, SERVICE_START);
+    // The message converts the name; a conversion that clears the last error must not change the code.
+    winsim::SetLastErrorOnSuccess("WideCharToMultiByte", ERROR_SUCCESS);
     ExpectSystemError([&] { Start(); }, ERROR_SERVICE_ALREADY_RUNNING,
                       "Start service 'EndpointProtectionService' failed");
 

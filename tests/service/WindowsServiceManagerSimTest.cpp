@@ -86,6 +86,8 @@ TEST_F(WindowsServiceManagerSimTest, QueryStatusFillsTheProcessStatus)
 TEST_F(WindowsServiceManagerSimTest, QueryStatusFailureCarriesTheCode)
 {
     Install(kPrimary);
+    // The message converts the name; a conversion that clears the last error must not change the code.
+    winsim::SetLastErrorOnSuccess("WideCharToMultiByte", ERROR_SUCCESS);
     winsim::FailNext("QueryServiceStatusEx", ERROR_INVALID_HANDLE);
     SERVICE_STATUS_PROCESS status{};
     ExpectSystemError([&] { m_manager->QueryStatus(kPrimary, status); }, ERROR_INVALID_HANDLE,

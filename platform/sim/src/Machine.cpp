@@ -30,6 +30,7 @@ struct HandleEntry
 struct Machine
 {
     std::vector<Fault> faults;
+    std::map<std::string, DWORD, std::less<>> errorsOnSuccess;
     std::size_t faultsDelivered = 0;
     std::vector<std::string> callLog;
     std::vector<winsim::AccessRequest> accessRequests;
@@ -78,6 +79,11 @@ std::optional<DWORD> Enter(const char* function)
             ++machine.faultsDelivered;
             return error;
         }
+    }
+    // Set before the call does its work, so that a call that sets the last error itself still does.
+    if (const auto it = machine.errorsOnSuccess.find(function); it != machine.errorsOnSuccess.end())
+    {
+        lastError = it->second;
     }
     return std::nullopt;
 }
@@ -185,6 +191,7 @@ void Reset()
     std::lock_guard guard(MachineLock());
     auto& machine = TheMachine();
     machine.faults.clear();
+    machine.errorsOnSuccess.clear();
     machine.faultsDelivered = 0;
     machine.callLog.clear();
     machine.accessRequests.clear();
@@ -215,6 +222,12 @@ void FailAlways(std::string_view function, DWORD error)
 {
     std::lock_guard guard(MachineLock());
     TheMachine().faults.push_back(Fault{std::string(function), 0, true, error});
+}
+
+void SetLastErrorOnSuccess(std::string_view function, DWORD error)
+{
+    std::lock_guard guard(MachineLock());
+    TheMachine().errorsOnSuccess[std::string(function)] = error;
 }
 
 void ClearFaults()

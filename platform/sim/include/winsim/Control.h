@@ -22,6 +22,9 @@ void FailNext(std::string_view function, DWORD error);
 void FailNth(std::string_view function, unsigned nth, DWORD error);
 void FailAlways(std::string_view function, DWORD error);
 void ClearFaults();
+// Windows does not promise that a successful call leaves the last error alone: from now on, every call
+// of `function` that succeeds leaves `error` as the last error (0 clears it). Until Reset.
+void SetLastErrorOnSuccess(std::string_view function, DWORD error);
 // Total number of scripted failures that were delivered since Reset.
 std::size_t FaultsDelivered();
 
