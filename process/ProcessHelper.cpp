@@ -4,6 +4,7 @@
 #include "base/Format.h"
 #include "base/PathConversion.h"
 #include "base/Scoped.h"
+#include "base/WaitMilliseconds.h"
 #include "base/TextConversion.h"
 #include "base/Win32Error.h"
 
@@ -170,8 +171,7 @@ std::uint32_t ProcessHelper::StartProcessAndWait(const std::wstring& path, const
         ThrowCreateFailed(path);
     }
 
-    const auto timeoutMs = static_cast<DWORD>(static_cast<std::uint32_t>(timeout.count()) * 1000u);
-    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.Get(), WaitMilliseconds(timeout)) != WAIT_OBJECT_0)
     {
         const DWORD error = GetLastError();
         ThrowWin32Error(error, Format("Can't wait of process ending {}", Utf8FromPath(path)));

@@ -1,13 +1,11 @@
 #include "service/WindowsServiceManager.h"
 
 #include "base/Format.h"
+#include "base/WaitMilliseconds.h"
 #include "base/Win32Error.h"
 #include "os/OsInfoImpl.h"
 #include "process/ProcessHelper.h"
 #include "service/OpenServiceHandle.h"
-
-#include <algorithm>
-#include <limits>
 
 namespace Quelvo
 {
@@ -17,13 +15,6 @@ constexpr int kRegistrationPolls = 50;
 constexpr DWORD kRegistrationPollMs = 100;
 constexpr DWORD kStepMs = 250;
 constexpr std::chrono::milliseconds kStep{kStepMs};
-
-// The longest wait that is not INFINITE.
-DWORD WaitMilliseconds(std::chrono::milliseconds remaining)
-{
-    constexpr auto longest = static_cast<std::chrono::milliseconds::rep>(INFINITE - 1);
-    return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(remaining.count(), 0, longest));
-}
 } // namespace
 
 WindowsServiceManager::ServiceDoesNotExist::ServiceDoesNotExist(const std::wstring& name)

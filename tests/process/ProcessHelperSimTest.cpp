@@ -122,13 +122,29 @@ TEST_F(ProcessHelperSimTest, StartProcessAndWaitFailuresOfWaitAndExitCode)
     EXPECT_THAT(error.what(), testing::HasSubstr("Can't get exit code for process C:\\Program Files"));
 }
 
-TEST_F(ProcessHelperSimTest, StartProcessAndWaitLongTimeoutIsComputedInThirtyTwoBits)
+// A time-out beyond the longest finite wait waits that long: not for ever, and not the 704 ms that
+// 4294968 s * 1000 wraps to in 32 bits.
+TEST_F(ProcessHelperSimTest, StartProcessAndWaitClampsItsTimeOutToTheLongestFiniteWait)
 {
-    // 4294968 s * 1000 wraps to 704 ms in unsigned 32-bit arithmetic.
-    winsim::AddApplication(uiPath, ExitsAfter(100000));
-    EXPECT_THROW(helper.StartProcessAndWait(uiPath, L"", 0, std::chrono::seconds(4294968)),
-                 std::system_error);
-    EXPECT_EQ(704u, winsim::NowMilliseconds());
+    winsim::AddApplication(uiPath, ExitsAfter(100000, 7));
+    EXPECT_EQ(7u, helper.StartProcessAndWait(uiPath, L"", 0, std::chrono::seconds(4294968)));
+    EXPECT_EQ(100000u, winsim::NowMilliseconds());
+
+    winsim::AddApplication(uiPath);
+    const std::vector<std::pair<std::chrono::seconds, std::uint64_t>> waits = {
+        {std::chrono::seconds(4294967), 4294967000u},
+        {std::chrono::seconds(4294968), 4294967294u},
+        {std::chrono::seconds::max(), 4294967294u},
+        {std::chrono::seconds(-1), 0u},
+    };
+    for (const auto& [timeout, waited] : waits)
+    {
+        SCOPED_TRACE(timeout.count());
+        const std::uint64_t before = winsim::NowMilliseconds();
+        EXPECT_THROW(helper.StartProcessAndWait(uiPath, L"", 0, timeout), std::system_error);
+        EXPECT_EQ(waited, winsim::NowMilliseconds() - before);
+    }
+    EXPECT_EQ(0u, winsim::RefusedInfiniteWaits());
 }
 
 TEST_F(ProcessHelperSimTest, KillProcessEndsTheProcessWithExitCodeZero)
