@@ -391,6 +391,24 @@ TEST_F(OsInfoSimTest, SystemDirectories)
     winsim::FailNext("GetSystemDirectoryW", ERROR_GEN_FAILURE);
     EXPECT_THAT(Testing::CaughtSystemError([&] { os.GetSystemDirectoryPath(); }).what(),
                 testing::StartsWith("Can't get system directory size."));
+    // A directory that grows between the size query and the read: the buffer has one character to
+    // spare; beyond that the second call reports the size it needs, which is a failure, not a length.
+    const std::wstring system32 = L"C:\\Windows\\system32";
+    for (const std::size_t grownBy : {1u, 2u, 300u})
+    {
+        SCOPED_TRACE(grownBy);
+        winsim::SetSystemDirectory(system32);
+        const std::wstring grown = system32 + std::wstring(grownBy, L'x');
+        winsim::BeforeCall("GetSystemDirectoryW", 2, [&grown] { winsim::SetSystemDirectory(grown); });
+        if (grownBy == 1)
+        {
+            EXPECT_EQ(grown, os.GetSystemDirectoryPath());
+            continue;
+        }
+        error = Testing::CaughtSystemError([&] { os.GetSystemDirectoryPath(); });
+        EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, error.code().value());
+        EXPECT_THAT(error.what(), testing::StartsWith("Can't get system directory."));
+    }
     winsim::SetSystemWow64Directory(L"C:\\Windows\\SysWOW64");
     winsim::FailNth("GetSystemWow64DirectoryW", 2, ERROR_GEN_FAILURE);
     EXPECT_THAT(Testing::CaughtSystemError([&] { os.GetSystemWow64DirectoryPath(); }).what(),

@@ -20,6 +20,13 @@ struct Fault
     DWORD error;
 };
 
+struct ScheduledAction
+{
+    std::string function;
+    unsigned remainingCalls; // 1 = the next call
+    std::function<void()> action;
+};
+
 struct HandleEntry
 {
     HandleKind kind;
@@ -31,6 +38,7 @@ struct Machine
 {
     std::vector<Fault> faults;
     std::map<std::string, DWORD, std::less<>> errorsOnSuccess;
+    std::vector<ScheduledAction> scheduledActions;
     std::size_t faultsDelivered = 0;
     std::vector<std::string> callLog;
     std::vector<winsim::AccessRequest> accessRequests;
@@ -61,6 +69,16 @@ std::optional<DWORD> Enter(const char* function)
     std::lock_guard guard(MachineLock());
     auto& machine = TheMachine();
     machine.callLog.emplace_back(function);
+    for (auto it = machine.scheduledActions.begin(); it != machine.scheduledActions.end(); ++it)
+    {
+        if (it->function == function && --it->remainingCalls == 0)
+        {
+            const auto action = std::move(it->action);
+            machine.scheduledActions.erase(it);
+            action();
+            break;
+        }
+    }
     for (auto it = machine.faults.begin(); it != machine.faults.end(); ++it)
     {
         if (it->function != function)
@@ -192,6 +210,7 @@ void Reset()
     auto& machine = TheMachine();
     machine.faults.clear();
     machine.errorsOnSuccess.clear();
+    machine.scheduledActions.clear();
     machine.faultsDelivered = 0;
     machine.callLog.clear();
     machine.accessRequests.clear();
@@ -228,6 +247,12 @@ void SetLastErrorOnSuccess(std::string_view function, DWORD error)
 {
     std::lock_guard guard(MachineLock());
     TheMachine().errorsOnSuccess[std::string(function)] = error;
+}
+
+void BeforeCall(std::string_view function, unsigned nth, std::function<void()> action)
+{
+    std::lock_guard guard(MachineLock());
+    TheMachine().scheduledActions.push_back(ScheduledAction{std::string(function), nth, std::move(action)});
 }
 
 void ClearFaults()

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -25,6 +26,10 @@ void ClearFaults();
 // Windows does not promise that a successful call leaves the last error alone: from now on, every call
 // of `function` that succeeds leaves `error` as the last error (0 clears it). Until Reset.
 void SetLastErrorOnSuccess(std::string_view function, DWORD error);
+// Runs `action` at the start of the `nth` call of `function` from now (1 is the next call), once: what
+// changes on the machine between two calls, such as a path that grows between the size query and the
+// read.
+void BeforeCall(std::string_view function, unsigned nth, std::function<void()> action);
 // Total number of scripted failures that were delivered since Reset.
 std::size_t FaultsDelivered();
 
