@@ -201,7 +201,8 @@ TEST_F(ProcessHelperSimTest, GetProcessImagePathGrowsTheBufferByDoubling)
 
 TEST_F(ProcessHelperSimTest, GetProcessImagePathStopsAtTheLongestPath)
 {
-    const DWORD id = winsim::StartProcess(L"C:\\" + std::wstring(32770, L'a'));
+    // 32766 characters and the NUL are the most a buffer of 32767 holds.
+    const DWORD id = winsim::StartProcess(L"C:\\" + std::wstring(32764, L'a'));
     const auto error = Testing::CaughtSystemError([&] { helper.GetProcessImagePath(id); });
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Process path exceeds Windows maximum path length"));
@@ -313,13 +314,14 @@ TEST_F(ProcessHelperSimTest, Utf8FromPathFallsBackToTheShortForm)
 
 TEST_F(ProcessHelperSimTest, GetModulePathReadsPathsOfAnyLength)
 {
-    for (const std::size_t length : {10u, 260u, 261u, 32766u, 40000u})
+    for (const std::size_t length : {10u, 260u, 261u, 32766u, 32767u, 40000u})
     {
         const std::wstring path = L"C:\\" + std::wstring(length - 3, L'p');
         winsim::SetExecutablePath(path);
         EXPECT_EQ(path, GetModulePath(nullptr)) << length;
     }
-    EXPECT_EQ(6u, winsim::CallCount("GetModuleFileNameW")); // only the 40000 characters took a second call
+    // Only 32767 and 40000 characters took a second call: the first buffer holds 32766 and the NUL.
+    EXPECT_EQ(8u, winsim::CallCount("GetModuleFileNameW"));
 
     winsim::AddLibrary(L"C:\\x\\lib.dll", {});
     const HMODULE library = LoadLibraryExW(L"C:\\x\\lib.dll", nullptr, 0);
