@@ -7,9 +7,11 @@
 #include "base/WaitMilliseconds.h"
 #include "base/TextConversion.h"
 #include "base/Win32Error.h"
+#include "process/ModuleFileName.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace Quelvo
@@ -257,26 +259,18 @@ std::string Utf8FromPath(const std::wstring& path)
 
 std::wstring GetModulePath(HMODULE module)
 {
-    DWORD size = initialModulePathSize;
-    for (;;)
+    // Twice the count the short buffer reported, in the signed 32-bit range.
+    constexpr ModuleFileNameGrowth growth{
+        initialModulePathSize,
+        [](DWORD, DWORD count)
+        { return static_cast<DWORD>(CheckedMul<std::int32_t>(static_cast<std::int32_t>(count), 2)); },
+        std::numeric_limits<DWORD>::max()};
+    ModuleFileNameRead read = ReadModuleFileName(module, growth);
+    if (read.error != ERROR_SUCCESS)
     {
-        std::wstring path(size, L'\0');
-        // A successful call need not clear the last error; a stale code must not decide the outcome.
-        SetLastError(ERROR_SUCCESS);
-        const DWORD count = GetModuleFileNameW(module, path.data(), size);
-        const DWORD error = GetLastError();
-        // A report of a short buffer with nothing written would double 0 for ever.
-        if (error == ERROR_INSUFFICIENT_BUFFER && count != 0)
-        {
-            size = static_cast<DWORD>(CheckedMul<std::int32_t>(static_cast<std::int32_t>(count), 2));
-            continue;
-        }
-        if (error != ERROR_SUCCESS)
-        {
-            throw std::filesystem::filesystem_error("Can't get full path", Win32ErrorCode(error));
-        }
-        path.resize(count);
-        return path;
+        throw std::filesystem::filesystem_error("Can't get full path", Win32ErrorCode(read.error));
     }
+    read.buffer.resize(read.count);
+    return std::move(read.buffer);
 }
 } // namespace Quelvo
