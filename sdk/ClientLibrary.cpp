@@ -1,6 +1,7 @@
 #include "sdk/ClientLibrary.h"
 
 #include "base/CheckedArithmetic.h"
+#include "base/ExitCodes.h"
 #include "process/ModuleFileName.h"
 #include "sdk/Sdk.h"
 
@@ -31,7 +32,7 @@ LoadedLibrary& Library()
 std::uint32_t FailureCode()
 {
     const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    return error != ERROR_SUCCESS ? error : kNoClient;
 }
 
 // The directory of the running executable, up to and including its last backslash.
@@ -77,7 +78,7 @@ std::uint32_t LoadClientLibrary(const std::optional<std::wstring>& directory)
     }
     catch (const std::exception&)
     {
-        return ERROR_GEN_FAILURE;
+        return kNoClient;
     }
 }
 
