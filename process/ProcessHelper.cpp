@@ -18,11 +18,11 @@ namespace Quelvo
 {
 namespace
 {
-const DWORD initialImagePathSize = MAX_PATH;
-const DWORD maximumImagePathSize = 32767;
-const DWORD initialModulePathSize = 32767;
-const DWORD killAccess = PROCESS_TERMINATE | PROCESS_SET_INFORMATION | SYNCHRONIZE;
-const DWORD privilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
+const DWORD kInitialImagePathSize = MAX_PATH;
+const DWORD kMaximumImagePathSize = 32767;
+const DWORD kInitialModulePathSize = 32767;
+const DWORD kKillAccess = PROCESS_TERMINATE | PROCESS_SET_INFORMATION | SYNCHRONIZE;
+const DWORD kPrivilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 
 static_assert(sizeof(WCHAR) != 2 || sizeof(void*) != 8 || sizeof(STARTUPINFOW) == 104);
 
@@ -99,11 +99,11 @@ void CloseTokenHandle(void*& token)
 
 DWORD NextImagePathSize(DWORD size)
 {
-    if (size >= maximumImagePathSize)
+    if (size >= kMaximumImagePathSize)
     {
         ThrowWin32Error(ERROR_FILENAME_EXCED_RANGE, "Process path exceeds Windows maximum path length");
     }
-    return size > maximumImagePathSize / 2 ? maximumImagePathSize : CheckedMul<DWORD>(size, 2);
+    return size > kMaximumImagePathSize / 2 ? kMaximumImagePathSize : CheckedMul<DWORD>(size, 2);
 }
 } // namespace
 
@@ -111,7 +111,7 @@ bool ProcessHelper::AdjustPrivileges(const std::vector<std::wstring>& privilegeN
                                      std::uint32_t attributes)
 {
     Scoped<void*> token(nullptr, &CloseTokenHandle);
-    if (!OpenProcessToken(GetCurrentProcess(), privilegeTokenAccess, &token.Get()))
+    if (!OpenProcessToken(GetCurrentProcess(), kPrivilegeTokenAccess, &token.Get()))
     {
         ThrowLastError("OpenProcessToken failed");
     }
@@ -189,7 +189,7 @@ std::uint32_t ProcessHelper::StartProcessAndWait(const std::wstring& path, const
 
 std::uint32_t ProcessHelper::KillProcess(std::uint32_t processId, std::uint32_t timeoutMs)
 {
-    WinHandle process(OpenProcess(killAccess, FALSE, processId), &CloseKernelHandle);
+    WinHandle process(OpenProcess(kKillAccess, FALSE, processId), &CloseKernelHandle);
     if (!process.IsValid() || !TerminateProcess(process.Get(), 0))
     {
         ThrowLastError("Can't kill process.");
@@ -212,7 +212,7 @@ std::wstring ProcessHelper::GetProcessImagePath(std::uint32_t processId)
     {
         ThrowLastError("Failed to open process for version query");
     }
-    DWORD bufferSize = initialImagePathSize;
+    DWORD bufferSize = kInitialImagePathSize;
     std::wstring path;
     DWORD length = 0;
     for (;;)
@@ -261,7 +261,7 @@ std::wstring GetModulePath(HMODULE module)
 {
     // Twice the count the short buffer reported, in the signed 32-bit range.
     constexpr ModuleFileNameGrowth growth{
-        initialModulePathSize,
+        kInitialModulePathSize,
         [](DWORD, DWORD count)
         { return static_cast<DWORD>(CheckedMul<std::int32_t>(static_cast<std::int32_t>(count), 2)); },
         std::numeric_limits<DWORD>::max()};

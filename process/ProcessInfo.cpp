@@ -14,8 +14,8 @@ namespace Quelvo
 {
 namespace
 {
-const DWORD initialPathSize = MAX_PATH;
-const DWORD maximumPathSize = 32767;
+const DWORD kInitialPathSize = MAX_PATH;
+const DWORD kMaximumPathSize = 32767;
 
 // The text of a buffer up to its first NUL.
 std::wstring TextOf(const std::wstring& buffer)
@@ -27,12 +27,12 @@ std::wstring TextOf(const std::wstring& buffer)
 // path Windows has: the first retry gets room for the reported count and a NUL, later ones double.
 std::wstring ReadOwnImagePath()
 {
-    constexpr ModuleFileNameGrowth growth{initialPathSize,
+    constexpr ModuleFileNameGrowth growth{kInitialPathSize,
                                           [](DWORD size, DWORD count) {
-                                              return size == initialPathSize ? CheckedAdd<DWORD>(count, 1)
-                                                                             : CheckedMul<DWORD>(size, 2);
+                                              return size == kInitialPathSize ? CheckedAdd<DWORD>(count, 1)
+                                                                              : CheckedMul<DWORD>(size, 2);
                                           },
-                                          maximumPathSize};
+                                          kMaximumPathSize};
     const ModuleFileNameRead read = ReadModuleFileName(nullptr, growth);
     if (read.count == 0)
     {
@@ -52,7 +52,7 @@ std::wstring ReadOtherImagePath(std::uint32_t processId)
     {
         ThrowLastError("Failed to open process");
     }
-    DWORD bufferSize = initialPathSize;
+    DWORD bufferSize = kInitialPathSize;
     for (;;)
     {
         std::wstring buffer(bufferSize, L'\0');
@@ -62,11 +62,11 @@ std::wstring ReadOtherImagePath(std::uint32_t processId)
             return TextOf(buffer);
         }
         const DWORD error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER || bufferSize >= maximumPathSize)
+        if (error != ERROR_INSUFFICIENT_BUFFER || bufferSize >= kMaximumPathSize)
         {
             ThrowWin32Error(error, "Failed to open process");
         }
-        bufferSize = std::min(CheckedMul<DWORD>(bufferSize, 2), maximumPathSize);
+        bufferSize = std::min(CheckedMul<DWORD>(bufferSize, 2), kMaximumPathSize);
     }
 }
 } // namespace
