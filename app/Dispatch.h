@@ -1,15 +1,14 @@
 // Choice of the one action a command line asks for.
 #pragma once
 
+#include "base/ExitCodes.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace Quelvo
 {
-// No action applies to the line (ERROR_INVALID_PARAMETER).
-inline constexpr std::uint32_t kNothingToDo = 87;
-
 // Runs the action of the dispatch table that the lower-cased line selects and returns its code; nothing
 // when no action applies. An action may itself end with ERROR_INVALID_PARAMETER; that is its failure and
 // must not read as "nothing to do".

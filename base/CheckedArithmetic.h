@@ -1,13 +1,13 @@
 // Integer arithmetic that never wraps silently: a result that does not fit the operand type raises a
-// standard exception whose message shows the operands.
+// standard exception whose message shows the operands. It needs nothing of the project's own: the text
+// conversion and the formatting build on it.
 #pragma once
-
-#include "base/Format.h"
 
 #include <concepts>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <type_traits>
 
 namespace Quelvo
@@ -19,15 +19,15 @@ namespace checked_detail
 {
 // Operands and limits print in decimal in their own type (chars as numbers, not as characters).
 template <CheckedInteger T>
-auto Printable(T value)
+std::string Printable(T value)
 {
     if constexpr (std::is_signed_v<T>)
     {
-        return static_cast<std::int64_t>(value);
+        return std::to_string(static_cast<std::int64_t>(value));
     }
     else
     {
-        return static_cast<std::uint64_t>(value);
+        return std::to_string(static_cast<std::uint64_t>(value));
     }
 }
 
@@ -49,20 +49,25 @@ std::int64_t Result(T a, T b, char sign)
     }
 }
 
+// "a + b = result" with the result as a signed 64-bit number.
+template <CheckedInteger T>
+std::string Operation(T a, char sign, T b)
+{
+    return Printable(a) + ' ' + sign + ' ' + Printable(b) + " = " + std::to_string(Result(a, b, sign));
+}
+
 template <CheckedInteger T>
 [[noreturn]] void Overflow(T a, char sign, T b)
 {
-    throw std::overflow_error(Format("{} {} {} = {} (exceeds maximum allowed: {})", Printable(a), sign,
-                                     Printable(b), Result(a, b, sign),
-                                     Printable(std::numeric_limits<T>::max())));
+    throw std::overflow_error(Operation(a, sign, b) +
+                              " (exceeds maximum allowed: " + Printable(std::numeric_limits<T>::max()) + ")");
 }
 
 template <CheckedInteger T>
 [[noreturn]] void Underflow(T a, char sign, T b)
 {
-    throw std::underflow_error(Format("{} {} {} = {} (below minimum allowed: {})", Printable(a), sign,
-                                      Printable(b), Result(a, b, sign),
-                                      Printable(std::numeric_limits<T>::min())));
+    throw std::underflow_error(Operation(a, sign, b) +
+                               " (below minimum allowed: " + Printable(std::numeric_limits<T>::min()) + ")");
 }
 } // namespace checked_detail
 
@@ -125,9 +130,8 @@ T CheckedMul(T a, T b)
     constexpr T min = std::numeric_limits<T>::min();
     const auto overflow = [&]
     {
-        throw std::overflow_error(Format("{} * {} would exceed maximum allowed result: {}",
-                                         checked_detail::Printable(a), checked_detail::Printable(b),
-                                         checked_detail::Printable(max)));
+        throw std::overflow_error(checked_detail::Printable(a) + " * " + checked_detail::Printable(b) +
+                                  " would exceed maximum allowed result: " + checked_detail::Printable(max));
     };
     if (a == 0 || b == 0)
     {
@@ -160,9 +164,9 @@ T CheckedMul(T a, T b)
             {
                 overflow();
             }
-            throw std::underflow_error(Format("{} * {} would fall below minimum allowed result: {}",
-                                              checked_detail::Printable(a), checked_detail::Printable(b),
-                                              checked_detail::Printable(min)));
+            throw std::underflow_error(
+                checked_detail::Printable(a) + " * " + checked_detail::Printable(b) +
+                " would fall below minimum allowed result: " + checked_detail::Printable(min));
         }
     }
     return static_cast<T>(a * b);

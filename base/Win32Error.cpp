@@ -12,7 +12,7 @@ void ThrowWin32Error(DWORD code, const std::string& message)
     throw std::system_error(Win32ErrorCode(code), message);
 }
 
-void ThrowLastError(const std::string& message)
+void ThrowLastError(const char* message)
 {
     const DWORD code = GetLastError();
     ThrowWin32Error(code, message);

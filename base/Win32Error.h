@@ -14,6 +14,8 @@ std::error_code Win32ErrorCode(DWORD code);
 // Raises std::system_error(code, std::system_category(), message).
 [[noreturn]] void ThrowWin32Error(DWORD code, const std::string& message);
 
-// Reads GetLastError() first, then raises it with the message.
-[[noreturn]] void ThrowLastError(const std::string& message);
+// Reads GetLastError() before anything else, then raises it with the message. The message is fixed
+// text: building one may itself change the last error, so a built message goes to ThrowWin32Error with
+// a code read beforehand.
+[[noreturn]] void ThrowLastError(const char* message);
 } // namespace Quelvo

@@ -53,9 +53,14 @@ private:
     Release m_release;
 };
 
-// The release action of process, thread and token handles.
+// The release action of process, thread and token handles. Closing often happens while an exception
+// leaves an operation, and callers up the stack read the last error of the call that failed: the close
+// must not overwrite it.
 inline int CloseKernelHandle(void* handle)
 {
-    return CloseHandle(handle);
+    const DWORD lastError = GetLastError();
+    const int closed = CloseHandle(handle);
+    SetLastError(lastError);
+    return closed;
 }
 } // namespace Quelvo

@@ -52,6 +52,8 @@ void PrepareMachine(std::uint8_t setup)
             service.startScript = {{SERVICE_START_PENDING, 2},
                                    winsim::ServiceStep(SERVICE_STOPPED).ProcessExits(0, 1067)};
         }
+        // The product lets its users start its service, which the recovery needs.
+        service.grantedRights |= SERVICE_START;
         winsim::InstallService(service);
     }
     winsim::AddApplication(kUi);

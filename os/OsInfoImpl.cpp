@@ -53,6 +53,12 @@ std::wstring ReadSystemDirectory(Query query, const char* sizeMessage, const cha
     {
         ThrowLastError(message);
     }
+    if (length >= path.size())
+    {
+        // The directory asks for a bigger buffer (it changed between the two calls): what it reports
+        // was not written, and the buffer must not be read past its end.
+        ThrowWin32Error(ERROR_INSUFFICIENT_BUFFER, message);
+    }
     path.resize(length);
     return path;
 }

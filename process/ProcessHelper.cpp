@@ -4,22 +4,25 @@
 #include "base/Format.h"
 #include "base/PathConversion.h"
 #include "base/Scoped.h"
+#include "base/WaitMilliseconds.h"
 #include "base/TextConversion.h"
 #include "base/Win32Error.h"
+#include "process/ModuleFileName.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace Quelvo
 {
 namespace
 {
-const DWORD initialImagePathSize = MAX_PATH;
-const DWORD maximumImagePathSize = 32767;
-const DWORD initialModulePathSize = 32767;
-const DWORD killAccess = PROCESS_TERMINATE | PROCESS_SET_INFORMATION | SYNCHRONIZE;
-const DWORD privilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
+const DWORD kInitialImagePathSize = MAX_PATH;
+const DWORD kMaximumImagePathSize = 32767;
+const DWORD kInitialModulePathSize = 32767;
+const DWORD kKillAccess = PROCESS_TERMINATE | PROCESS_SET_INFORMATION | SYNCHRONIZE;
+const DWORD kPrivilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 
 static_assert(sizeof(WCHAR) != 2 || sizeof(void*) != 8 || sizeof(STARTUPINFOW) == 104);
 
@@ -96,11 +99,11 @@ void CloseTokenHandle(void*& token)
 
 DWORD NextImagePathSize(DWORD size)
 {
-    if (size >= maximumImagePathSize)
+    if (size >= kMaximumImagePathSize)
     {
         ThrowWin32Error(ERROR_FILENAME_EXCED_RANGE, "Process path exceeds Windows maximum path length");
     }
-    return size > maximumImagePathSize / 2 ? maximumImagePathSize : CheckedMul<DWORD>(size, 2);
+    return size > kMaximumImagePathSize / 2 ? kMaximumImagePathSize : CheckedMul<DWORD>(size, 2);
 }
 } // namespace
 
@@ -108,7 +111,7 @@ bool ProcessHelper::AdjustPrivileges(const std::vector<std::wstring>& privilegeN
                                      std::uint32_t attributes)
 {
     Scoped<void*> token(nullptr, &CloseTokenHandle);
-    if (!OpenProcessToken(GetCurrentProcess(), privilegeTokenAccess, &token.Get()))
+    if (!OpenProcessToken(GetCurrentProcess(), kPrivilegeTokenAccess, &token.Get()))
     {
         ThrowLastError("OpenProcessToken failed");
     }
@@ -170,8 +173,7 @@ std::uint32_t ProcessHelper::StartProcessAndWait(const std::wstring& path, const
         ThrowCreateFailed(path);
     }
 
-    const auto timeoutMs = static_cast<DWORD>(static_cast<std::uint32_t>(timeout.count()) * 1000u);
-    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.Get(), WaitMilliseconds(timeout)) != WAIT_OBJECT_0)
     {
         const DWORD error = GetLastError();
         ThrowWin32Error(error, Format("Can't wait of process ending {}", Utf8FromPath(path)));
@@ -187,7 +189,7 @@ std::uint32_t ProcessHelper::StartProcessAndWait(const std::wstring& path, const
 
 std::uint32_t ProcessHelper::KillProcess(std::uint32_t processId, std::uint32_t timeoutMs)
 {
-    WinHandle process(OpenProcess(killAccess, FALSE, processId), &CloseKernelHandle);
+    WinHandle process(OpenProcess(kKillAccess, FALSE, processId), &CloseKernelHandle);
     if (!process.IsValid() || !TerminateProcess(process.Get(), 0))
     {
         ThrowLastError("Can't kill process.");
@@ -210,7 +212,7 @@ std::wstring ProcessHelper::GetProcessImagePath(std::uint32_t processId)
     {
         ThrowLastError("Failed to open process for version query");
     }
-    DWORD bufferSize = initialImagePathSize;
+    DWORD bufferSize = kInitialImagePathSize;
     std::wstring path;
     DWORD length = 0;
     for (;;)
@@ -221,9 +223,9 @@ std::wstring ProcessHelper::GetProcessImagePath(std::uint32_t processId)
         {
             break;
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER)
         {
-            ThrowLastError("Failed to get process image name");
+            ThrowWin32Error(error, "Failed to get process image name");
         }
         bufferSize = NextImagePathSize(bufferSize);
     }
@@ -259,26 +261,18 @@ std::string Utf8FromPath(const std::wstring& path)
 
 std::wstring GetModulePath(HMODULE module)
 {
-    DWORD size = initialModulePathSize;
-    for (;;)
+    // Twice the count the short buffer reported, in the signed 32-bit range.
+    constexpr ModuleFileNameGrowth growth{
+        kInitialModulePathSize,
+        [](DWORD, DWORD count)
+        { return static_cast<DWORD>(CheckedMul<std::int32_t>(static_cast<std::int32_t>(count), 2)); },
+        std::numeric_limits<DWORD>::max()};
+    ModuleFileNameRead read = ReadModuleFileName(module, growth);
+    if (read.error != ERROR_SUCCESS)
     {
-        std::wstring path(size, L'\0');
-        // A successful call need not clear the last error; a stale code must not decide the outcome.
-        SetLastError(ERROR_SUCCESS);
-        const DWORD count = GetModuleFileNameW(module, path.data(), size);
-        const DWORD error = GetLastError();
-        // A report of a short buffer with nothing written would double 0 for ever.
-        if (error == ERROR_INSUFFICIENT_BUFFER && count != 0)
-        {
-            size = static_cast<DWORD>(CheckedMul<std::int32_t>(static_cast<std::int32_t>(count), 2));
-            continue;
-        }
-        if (error != ERROR_SUCCESS)
-        {
-            throw std::filesystem::filesystem_error("Can't get full path", Win32ErrorCode(error));
-        }
-        path.resize(count);
-        return path;
+        throw std::filesystem::filesystem_error("Can't get full path", Win32ErrorCode(read.error));
     }
+    read.buffer.resize(read.count);
+    return std::move(read.buffer);
 }
 } // namespace Quelvo

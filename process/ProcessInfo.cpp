@@ -4,6 +4,7 @@
 #include "base/TextConversion.h"
 #include "base/Win32Error.h"
 #include "base/WinHandle.h"
+#include "process/ModuleFileName.h"
 
 #include <windows.h>
 
@@ -13,8 +14,8 @@ namespace Quelvo
 {
 namespace
 {
-const DWORD initialPathSize = MAX_PATH;
-const DWORD maximumPathSize = 32767;
+const DWORD kInitialPathSize = MAX_PATH;
+const DWORD kMaximumPathSize = 32767;
 
 // The text of a buffer up to its first NUL.
 std::wstring TextOf(const std::wstring& buffer)
@@ -23,33 +24,25 @@ std::wstring TextOf(const std::wstring& buffer)
 }
 
 // The path of the running executable. The buffer grows until the whole path fits, up to the longest
-// path Windows has.
+// path Windows has: the first retry gets room for the reported count and a NUL, later ones double.
 std::wstring ReadOwnImagePath()
 {
-    std::wstring buffer(initialPathSize, L'\0');
-    DWORD size = initialPathSize;
-    for (;;)
+    constexpr ModuleFileNameGrowth growth{kInitialPathSize,
+                                          [](DWORD size, DWORD count) {
+                                              return size == kInitialPathSize ? CheckedAdd<DWORD>(count, 1)
+                                                                              : CheckedMul<DWORD>(size, 2);
+                                          },
+                                          kMaximumPathSize};
+    const ModuleFileNameRead read = ReadModuleFileName(nullptr, growth);
+    if (read.count == 0)
     {
-        // A successful call need not clear the last error; a stale code must not make the loop go on.
-        SetLastError(ERROR_SUCCESS);
-        const DWORD count = GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (count == 0)
-        {
-            ThrowLastError("Failed to get the correct path");
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        {
-            return TextOf(buffer);
-        }
-        if (size >= maximumPathSize)
-        {
-            ThrowWin32Error(ERROR_FILENAME_EXCED_RANGE, "Failed to get the correct path");
-        }
-        // The first retry gets room for the reported count and a NUL; later ones double.
-        size = size == initialPathSize ? CheckedAdd<DWORD>(count, 1) : CheckedMul<DWORD>(size, 2);
-        size = std::min(size, maximumPathSize);
-        buffer.assign(CheckedAdd<DWORD>(size, 1), L'\0');
+        ThrowWin32Error(read.error, "Failed to get the correct path");
     }
+    if (read.error == ERROR_INSUFFICIENT_BUFFER)
+    {
+        ThrowWin32Error(ERROR_FILENAME_EXCED_RANGE, "Failed to get the correct path");
+    }
+    return TextOf(read.buffer);
 }
 
 std::wstring ReadOtherImagePath(std::uint32_t processId)
@@ -59,7 +52,7 @@ std::wstring ReadOtherImagePath(std::uint32_t processId)
     {
         ThrowLastError("Failed to open process");
     }
-    DWORD bufferSize = initialPathSize;
+    DWORD bufferSize = kInitialPathSize;
     for (;;)
     {
         std::wstring buffer(bufferSize, L'\0');
@@ -69,11 +62,11 @@ std::wstring ReadOtherImagePath(std::uint32_t processId)
             return TextOf(buffer);
         }
         const DWORD error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER || bufferSize >= maximumPathSize)
+        if (error != ERROR_INSUFFICIENT_BUFFER || bufferSize >= kMaximumPathSize)
         {
             ThrowWin32Error(error, "Failed to open process");
         }
-        bufferSize = std::min(CheckedMul<DWORD>(bufferSize, 2), maximumPathSize);
+        bufferSize = std::min(CheckedMul<DWORD>(bufferSize, 2), kMaximumPathSize);
     }
 }
 } // namespace

@@ -1,11 +1,14 @@
 #include "sdk/ClientLibrary.h"
 
+#include "base/CheckedArithmetic.h"
+#include "base/ExitCodes.h"
+#include "process/ModuleFileName.h"
 #include "sdk/Sdk.h"
 
 #include <windows.h>
 
 #include <exception>
-#include <vector>
+#include <limits>
 
 namespace Quelvo::EndpointProtectionSdk
 {
@@ -29,30 +32,18 @@ LoadedLibrary& Library()
 std::uint32_t FailureCode()
 {
     const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    return error != ERROR_SUCCESS ? error : kNoClient;
 }
 
 // The directory of the running executable, up to and including its last backslash.
 std::wstring ExecutableDirectory()
 {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;)
-    {
-        // A successful call need not clear the last error; a stale 122 must not grow the buffer forever.
-        SetLastError(ERROR_SUCCESS);
-        const DWORD count = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (count == 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        {
-            break;
-        }
-        buffer.assign(buffer.size() * 2, L'\0');
-    }
-    // A truncated call may leave the buffer without a terminating NUL.
-    std::wstring path(buffer.data(), buffer.size());
-    if (const auto end = path.find(L'\0'); end != std::wstring::npos)
-    {
-        path.resize(end);
-    }
+    // Doubles from MAX_PATH for as long as the name does not fit.
+    constexpr ModuleFileNameGrowth growth{MAX_PATH,
+                                          [](DWORD size, DWORD) { return CheckedMul<DWORD>(size, 2); },
+                                          std::numeric_limits<DWORD>::max()};
+    const ModuleFileNameRead read = ReadModuleFileName(nullptr, growth);
+    const std::wstring path = read.buffer.substr(0, read.buffer.find(L'\0'));
     const auto backslash = path.rfind(L'\\');
     return backslash == std::wstring::npos ? std::wstring() : path.substr(0, backslash + 1);
 }
@@ -87,7 +78,7 @@ std::uint32_t LoadClientLibrary(const std::optional<std::wstring>& directory)
     }
     catch (const std::exception&)
     {
-        return ERROR_GEN_FAILURE;
+        return kNoClient;
     }
 }
 

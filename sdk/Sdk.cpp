@@ -1,5 +1,6 @@
 #include "sdk/Sdk.h"
 
+#include "base/ExitCodes.h"
 #include "sdk/ClientLibrary.h"
 
 #include <windows.h>
@@ -87,7 +88,7 @@ std::uint32_t ConnectClient(std::shared_ptr<IEppClient>& client)
     auto created = Sdk::CreateEppClient(0);
     if (!created)
     {
-        return ERROR_GEN_FAILURE;
+        return kNoClient;
     }
     const std::uint32_t code = created->Connect(kConnectValue);
     if (code != ERROR_SUCCESS)

@@ -1,5 +1,6 @@
 #include "service/ServiceRecovery.h"
 
+#include "base/ExitCodes.h"
 #include "service/WindowsServiceManager.h"
 
 #include <memory>
@@ -66,7 +67,7 @@ std::uint32_t RecoverService()
         // The time-outs and the unexpected-state report set no last error of their own, so the value
         // may be 0; a service that did not start must never be reported as recovered.
         const DWORD lastError = GetLastError();
-        return lastError != ERROR_SUCCESS ? lastError : ERROR_SERVICE_REQUEST_TIMEOUT;
+        return lastError != ERROR_SUCCESS ? lastError : kServiceDidNotStart;
     }
 }
 } // namespace Quelvo

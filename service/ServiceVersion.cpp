@@ -42,9 +42,9 @@ FileVersion WindowsServiceManager::VersionFromConfig(const std::wstring& name)
     {
         throw ServiceError("QueryServiceConfigW should have failed for zero size");
     }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    if (const DWORD code = GetLastError(); code != ERROR_INSUFFICIENT_BUFFER)
     {
-        ThrowLastError("Failed to query service config buffer size");
+        ThrowWin32Error(code, "Failed to query service config buffer size");
     }
     std::vector<BYTE> buffer(needed);
     auto* config = reinterpret_cast<LPQUERY_SERVICE_CONFIGW>(buffer.data());

@@ -1,13 +1,11 @@
 #include "service/WindowsServiceManager.h"
 
 #include "base/Format.h"
+#include "base/WaitMilliseconds.h"
 #include "base/Win32Error.h"
 #include "os/OsInfoImpl.h"
 #include "process/ProcessHelper.h"
 #include "service/OpenServiceHandle.h"
-
-#include <algorithm>
-#include <limits>
 
 namespace Quelvo
 {
@@ -17,13 +15,6 @@ constexpr int kRegistrationPolls = 50;
 constexpr DWORD kRegistrationPollMs = 100;
 constexpr DWORD kStepMs = 250;
 constexpr std::chrono::milliseconds kStep{kStepMs};
-
-// The longest wait that is not INFINITE.
-DWORD WaitMilliseconds(std::chrono::milliseconds remaining)
-{
-    constexpr auto longest = static_cast<std::chrono::milliseconds::rep>(INFINITE - 1);
-    return static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(remaining.count(), 0, longest));
-}
 } // namespace
 
 WindowsServiceManager::ServiceDoesNotExist::ServiceDoesNotExist(const std::wstring& name)
@@ -56,7 +47,8 @@ void WindowsServiceManager::Start(const std::wstring& name, const std::chrono::s
     const auto count = static_cast<DWORD>(argumentPointers.size());
     if (!StartServiceW(service.Get(), count, count == 0 ? nullptr : argumentPointers.data()))
     {
-        ThrowLastError(Format("Start service '{}' failed", name));
+        const DWORD code = GetLastError();
+        ThrowWin32Error(code, Format("Start service '{}' failed", name));
     }
     WaitForStart(name, service, timeout);
 }
@@ -101,7 +93,8 @@ void WindowsServiceManager::QueryStatus(const std::wstring& name, SERVICE_STATUS
     if (!QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
                               sizeof(SERVICE_STATUS_PROCESS), &needed))
     {
-        ThrowLastError(Format("Could not get SERVICE_STATUS_PROCESS for service '{}'!", name));
+        const DWORD code = GetLastError();
+        ThrowWin32Error(code, Format("Could not get SERVICE_STATUS_PROCESS for service '{}'!", name));
     }
 }
 

@@ -34,7 +34,8 @@ ScHandle OpenNamedService(const std::wstring& name, DWORD access)
     ScHandle service(OpenServiceW(manager.Get(), name.c_str(), access));
     if (!service)
     {
-        ThrowLastError(Format("OpenServiceW of '{}' failed", name));
+        const DWORD error = GetLastError();
+        ThrowWin32Error(error, Format("OpenServiceW of '{}' failed", name));
     }
     return service;
 }
@@ -78,7 +79,8 @@ void Change(const std::wstring& name, DWORD startType, const wchar_t* commandLin
     if (!ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, commandLine,
                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
     {
-        ThrowLastError(Format("ChangeServiceConfigW of '{}' failed", name));
+        const DWORD error = GetLastError();
+        ThrowWin32Error(error, Format("ChangeServiceConfigW of '{}' failed", name));
     }
 }
 } // namespace
@@ -115,12 +117,14 @@ void RemoveServiceIfInstalled(const std::wstring& name)
             {
                 return;
             }
-            ThrowLastError(Format("OpenServiceW of '{}' failed", name));
+            const DWORD error = GetLastError();
+            ThrowWin32Error(error, Format("OpenServiceW of '{}' failed", name));
         }
         StopServiceAndWait(service.Get());
         if (!DeleteService(service.Get()))
         {
-            ThrowLastError(Format("DeleteService of '{}' failed", name));
+            const DWORD error = GetLastError();
+            ThrowWin32Error(error, Format("DeleteService of '{}' failed", name));
         }
     }
     // The deletion completes once the last handle is closed.
@@ -147,7 +151,8 @@ ScopedService::ScopedService(std::wstring name, const std::wstring& commandLine,
                                           commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service)
     {
-        ThrowLastError(Format("CreateServiceW of '{}' failed", m_name));
+        const DWORD error = GetLastError();
+        ThrowWin32Error(error, Format("CreateServiceW of '{}' failed", m_name));
     }
 }
 
@@ -199,7 +204,8 @@ void ScopedService::StartRaw()
     const ScHandle service = OpenNamedService(m_name, SERVICE_START);
     if (!StartServiceW(service.Get(), 0, nullptr))
     {
-        ThrowLastError(Format("StartServiceW of '{}' failed", m_name));
+        const DWORD error = GetLastError();
+        ThrowWin32Error(error, Format("StartServiceW of '{}' failed", m_name));
     }
 }
 

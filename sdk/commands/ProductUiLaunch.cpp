@@ -1,9 +1,9 @@
 #include "sdk/commands/ProductUiLaunch.h"
 
+#include "base/ExitCodes.h"
 #include "base/TextConversion.h"
 #include "process/ProcessHelper.h"
 #include "sdk/Sdk.h"
-#include "sdk/commands/ResultCodes.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 #include "sdk/commands/ProtectionCommands.h"
 
 #include "base/DateTime.h"
+#include "base/ExitCodes.h"
 #include "sdk/Sdk.h"
-#include "sdk/commands/ResultCodes.h"
 
 #include <windows.h>
 

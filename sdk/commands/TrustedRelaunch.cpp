@@ -1,10 +1,10 @@
 #include "sdk/commands/TrustedRelaunch.h"
 
+#include "base/ExitCodes.h"
 #include "base/TextConversion.h"
 #include "base/WinHandle.h"
 #include "process/ProcessInfo.h"
 #include "sdk/Sdk.h"
-#include "sdk/commands/ResultCodes.h"
 
 #include <windows.h>
 

@@ -34,6 +34,8 @@ protected:
         service.name = kService;
         service.imagePath = L"C:\\Program Files\\Quelvo Product\\service.exe";
         service.state = state;
+        // The product lets its users start its service, which the recovery needs.
+        service.grantedRights |= SERVICE_START;
         winsim::InstallService(service);
     }
 

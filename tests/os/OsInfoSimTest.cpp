@@ -245,6 +245,30 @@ TEST_F(OsInfoSimTest, VersionQueriesOfEachSystem)
     }
 }
 
+// Each build threshold lies exactly at its build, with a build between each pair of thresholds.
+TEST_F(OsInfoSimTest, BuildThresholdsLieExactlyAtTheirBuilds)
+{
+    struct Row
+    {
+        DWORD build;
+        bool b16241, b16353, b18317, b26100;
+    };
+    const std::vector<Row> rows = {
+        {16240, 0, 0, 0, 0}, {16241, 1, 0, 0, 0}, {16352, 1, 0, 0, 0}, {16353, 1, 1, 0, 0},
+        {18316, 1, 1, 0, 0}, {18317, 1, 1, 1, 0}, {26099, 1, 1, 1, 0}, {26100, 1, 1, 1, 1},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.build);
+        winsim::Reset();
+        Install({"10", 10, 0, row.build, VER_NT_WORKSTATION, L"Professional"});
+        EXPECT_EQ(row.b16241, os.IsBuild16241OrGreater());
+        EXPECT_EQ(row.b16353, os.IsBuild16353OrGreater());
+        EXPECT_EQ(row.b18317, os.IsBuild18317OrGreater());
+        EXPECT_EQ(row.b26100, os.IsBuild26100OrGreater());
+    }
+}
+
 TEST_F(OsInfoSimTest, ServicePackCountsInTheVersionComparison)
 {
     winsim::OsVersion version;
@@ -391,6 +415,24 @@ TEST_F(OsInfoSimTest, SystemDirectories)
     winsim::FailNext("GetSystemDirectoryW", ERROR_GEN_FAILURE);
     EXPECT_THAT(Testing::CaughtSystemError([&] { os.GetSystemDirectoryPath(); }).what(),
                 testing::StartsWith("Can't get system directory size."));
+    // A directory that grows between the size query and the read: the buffer has one character to
+    // spare; beyond that the second call reports the size it needs, which is a failure, not a length.
+    const std::wstring system32 = L"C:\\Windows\\system32";
+    for (const std::size_t grownBy : {1u, 2u, 300u})
+    {
+        SCOPED_TRACE(grownBy);
+        winsim::SetSystemDirectory(system32);
+        const std::wstring grown = system32 + std::wstring(grownBy, L'x');
+        winsim::BeforeCall("GetSystemDirectoryW", 2, [&grown] { winsim::SetSystemDirectory(grown); });
+        if (grownBy == 1)
+        {
+            EXPECT_EQ(grown, os.GetSystemDirectoryPath());
+            continue;
+        }
+        error = Testing::CaughtSystemError([&] { os.GetSystemDirectoryPath(); });
+        EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, error.code().value());
+        EXPECT_THAT(error.what(), testing::StartsWith("Can't get system directory."));
+    }
     winsim::SetSystemWow64Directory(L"C:\\Windows\\SysWOW64");
     winsim::FailNth("GetSystemWow64DirectoryW", 2, ERROR_GEN_FAILURE);
     EXPECT_THAT(Testing::CaughtSystemError([&] { os.GetSystemWow64DirectoryPath(); }).what(),
@@ -411,10 +453,13 @@ TEST_F(OsInfoSimTest, EditionIsReadFromTheSixtyFourBitView)
     EXPECT_EQ(static_cast<REGSAM>(0x20119), winsim::LastRegistryAccess());
     EXPECT_EQ(1u, winsim::CallCount("RegGetValueW"));
 
-    const std::wstring longEdition(64, L'E');
-    winsim::SetRegistryString(HKEY_LOCAL_MACHINE, versionKey, L"EditionID", longEdition);
+    // 63 characters and the NUL fill the first buffer; 64 need the second call.
+    winsim::SetRegistryString(HKEY_LOCAL_MACHINE, versionKey, L"EditionID", std::wstring(63, L'E'));
     EXPECT_FALSE(os.IsServerRdsh());
-    EXPECT_EQ(3u, winsim::CallCount("RegGetValueW")); // 64 characters and a NUL need the second call
+    EXPECT_EQ(2u, winsim::CallCount("RegGetValueW"));
+    winsim::SetRegistryString(HKEY_LOCAL_MACHINE, versionKey, L"EditionID", std::wstring(64, L'E'));
+    EXPECT_FALSE(os.IsServerRdsh());
+    EXPECT_EQ(4u, winsim::CallCount("RegGetValueW"));
 }
 
 TEST_F(OsInfoSimTest, EditionOfTheSameLengthButOtherLettersIsNotRdsh)

@@ -1,4 +1,6 @@
 // What the process, token and system functions do, as documented: the simulation and Windows alike.
+#include "support/Platform.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,6 +25,45 @@ TEST(ProcessesTest, OwnProcessIsRunningAndItsWaitTimesOut)
     ASSERT_TRUE(GetExitCodeProcess(GetCurrentProcess(), &code));
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), code);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(GetCurrentProcess(), 0));
+}
+
+// Whatever rights a process grants, a handle allows only what it was opened for: Windows and Wine
+// alike, and the simulation, whose process handles the tool's masks are pinned against.
+TEST(ProcessesTest, AProcessHandleAllowsOnlyWhatItWasOpenedFor)
+{
+    const HANDLE waitOnly = OpenProcess(SYNCHRONIZE, FALSE, GetCurrentProcessId());
+    ASSERT_NE(nullptr, waitOnly);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(waitOnly, 0));
+    DWORD code = 0;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetExitCodeProcess(waitOnly, &code));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    std::vector<wchar_t> path(MAX_PATH * 4, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(QueryFullProcessImageNameW(waitOnly, 0, path.data(), &size));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    // Windows asks for a query right on the process handle of OpenProcessToken; Wine does not check it.
+    if (!Quelvo::Testing::RunningUnderWine())
+    {
+        HANDLE token = nullptr;
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(OpenProcessToken(waitOnly, TOKEN_QUERY, &token));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    }
+    EXPECT_TRUE(CloseHandle(waitOnly));
+
+    // The limited query right is enough for the image path and the exit code, not for a wait.
+    const HANDLE queryOnly = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId());
+    ASSERT_NE(nullptr, queryOnly);
+    EXPECT_TRUE(GetExitCodeProcess(queryOnly, &code));
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), code);
+    size = static_cast<DWORD>(path.size());
+    EXPECT_TRUE(QueryFullProcessImageNameW(queryOnly, 0, path.data(), &size));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_FAILED), WaitForSingleObject(queryOnly, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_TRUE(CloseHandle(queryOnly));
 }
 
 TEST(ProcessesTest, ImageNameSizeProtocol)

@@ -122,13 +122,29 @@ TEST_F(ProcessHelperSimTest, StartProcessAndWaitFailuresOfWaitAndExitCode)
     EXPECT_THAT(error.what(), testing::HasSubstr("Can't get exit code for process C:\\Program Files"));
 }
 
-TEST_F(ProcessHelperSimTest, StartProcessAndWaitLongTimeoutIsComputedInThirtyTwoBits)
+// A time-out beyond the longest finite wait waits that long: not for ever, and not the 704 ms that
+// 4294968 s * 1000 wraps to in 32 bits.
+TEST_F(ProcessHelperSimTest, StartProcessAndWaitClampsItsTimeOutToTheLongestFiniteWait)
 {
-    // 4294968 s * 1000 wraps to 704 ms in unsigned 32-bit arithmetic.
-    winsim::AddApplication(uiPath, ExitsAfter(100000));
-    EXPECT_THROW(helper.StartProcessAndWait(uiPath, L"", 0, std::chrono::seconds(4294968)),
-                 std::system_error);
-    EXPECT_EQ(704u, winsim::NowMilliseconds());
+    winsim::AddApplication(uiPath, ExitsAfter(100000, 7));
+    EXPECT_EQ(7u, helper.StartProcessAndWait(uiPath, L"", 0, std::chrono::seconds(4294968)));
+    EXPECT_EQ(100000u, winsim::NowMilliseconds());
+
+    winsim::AddApplication(uiPath);
+    const std::vector<std::pair<std::chrono::seconds, std::uint64_t>> waits = {
+        {std::chrono::seconds(4294967), 4294967000u},
+        {std::chrono::seconds(4294968), 4294967294u},
+        {std::chrono::seconds::max(), 4294967294u},
+        {std::chrono::seconds(-1), 0u},
+    };
+    for (const auto& [timeout, waited] : waits)
+    {
+        SCOPED_TRACE(timeout.count());
+        const std::uint64_t before = winsim::NowMilliseconds();
+        EXPECT_THROW(helper.StartProcessAndWait(uiPath, L"", 0, timeout), std::system_error);
+        EXPECT_EQ(waited, winsim::NowMilliseconds() - before);
+    }
+    EXPECT_EQ(0u, winsim::RefusedInfiniteWaits());
 }
 
 TEST_F(ProcessHelperSimTest, KillProcessEndsTheProcessWithExitCodeZero)
@@ -185,7 +201,8 @@ TEST_F(ProcessHelperSimTest, GetProcessImagePathGrowsTheBufferByDoubling)
 
 TEST_F(ProcessHelperSimTest, GetProcessImagePathStopsAtTheLongestPath)
 {
-    const DWORD id = winsim::StartProcess(L"C:\\" + std::wstring(32770, L'a'));
+    // 32766 characters and the NUL are the most a buffer of 32767 holds.
+    const DWORD id = winsim::StartProcess(L"C:\\" + std::wstring(32764, L'a'));
     const auto error = Testing::CaughtSystemError([&] { helper.GetProcessImagePath(id); });
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, error.code().value());
     EXPECT_THAT(error.what(), testing::StartsWith("Process path exceeds Windows maximum path length"));
@@ -297,13 +314,14 @@ TEST_F(ProcessHelperSimTest, Utf8FromPathFallsBackToTheShortForm)
 
 TEST_F(ProcessHelperSimTest, GetModulePathReadsPathsOfAnyLength)
 {
-    for (const std::size_t length : {10u, 260u, 261u, 32766u, 40000u})
+    for (const std::size_t length : {10u, 260u, 261u, 32766u, 32767u, 40000u})
     {
         const std::wstring path = L"C:\\" + std::wstring(length - 3, L'p');
         winsim::SetExecutablePath(path);
         EXPECT_EQ(path, GetModulePath(nullptr)) << length;
     }
-    EXPECT_EQ(6u, winsim::CallCount("GetModuleFileNameW")); // only the 40000 characters took a second call
+    // Only 32767 and 40000 characters took a second call: the first buffer holds 32766 and the NUL.
+    EXPECT_EQ(8u, winsim::CallCount("GetModuleFileNameW"));
 
     winsim::AddLibrary(L"C:\\x\\lib.dll", {});
     const HMODULE library = LoadLibraryExW(L"C:\\x\\lib.dll", nullptr, 0);

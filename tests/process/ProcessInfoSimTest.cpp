@@ -49,16 +49,20 @@ TEST_F(ProcessInfoSimTest, OwnPathGrowsUntilTheWholePathFits)
 
 TEST_F(ProcessInfoSimTest, OwnPathThatNeverFitsRaises)
 {
-    winsim::SetExecutablePath(PathOfLength(40000));
-    try
+    // 32766 characters fit (above); from 32767 on the path is longer than Windows paths are.
+    for (const std::size_t length : {32767u, 40000u})
     {
-        ProcessInfo info(winsim::CurrentProcessId());
-        ADD_FAILURE() << "no exception";
-    }
-    catch (const std::system_error& error)
-    {
-        EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, error.code().value());
-        EXPECT_THAT(error.what(), testing::StartsWith("Failed to get the correct path"));
+        winsim::SetExecutablePath(PathOfLength(length));
+        try
+        {
+            ProcessInfo info(winsim::CurrentProcessId());
+            ADD_FAILURE() << "no exception for " << length;
+        }
+        catch (const std::system_error& error)
+        {
+            EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, error.code().value());
+            EXPECT_THAT(error.what(), testing::StartsWith("Failed to get the correct path"));
+        }
     }
 }
 
@@ -122,6 +126,8 @@ TEST_F(ProcessInfoSimTest, OtherProcessFailures)
          },
          ERROR_GEN_FAILURE},
         {[] { return winsim::StartProcess(L"C:\\" + std::wstring(40000, L'z')); }, ERROR_INSUFFICIENT_BUFFER},
+        // One character more than the 32766 that fit (above).
+        {[] { return winsim::StartProcess(L"C:\\" + std::wstring(32764, L'z')); }, ERROR_INSUFFICIENT_BUFFER},
     };
     for (const auto& [prepare, code] : cases)
     {

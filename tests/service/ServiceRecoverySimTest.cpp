@@ -84,7 +84,7 @@ class ServiceRecoverySimTest : public ServiceSimTest
 protected:
     static void InstallWithStartScript(std::vector<ServiceStep> script)
     {
-        auto definition = Service(kPrimary);
+        auto definition = Service(kPrimary, SERVICE_STOPPED, SERVICE_START);
         definition.startScript = std::move(script);
         winsim::InstallService(definition);
     }
@@ -103,22 +103,27 @@ TEST_F(ServiceRecoverySimTest, StartsTheStoppedPrimaryAndReturnsZeroOnceItRuns)
 
 TEST_F(ServiceRecoverySimTest, StartServiceFailuresReturnTheirCode)
 {
-    Install(kPrimary, SERVICE_RUNNING);
+    Install(kPrimary, SERVICE_RUNNING, SERVICE_START);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_SERVICE_ALREADY_RUNNING), RecoverService());
 
-    auto disabled = Service(kPrimary);
+    auto disabled = Service(kPrimary, SERVICE_STOPPED, SERVICE_START);
     disabled.startType = SERVICE_DISABLED;
     winsim::InstallService(disabled);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_SERVICE_DISABLED), RecoverService());
 
-    Install(kPrimary);
+    Install(kPrimary, SERVICE_STOPPED, SERVICE_START);
     winsim::FailNext("StartServiceW", ERROR_SERVICE_REQUEST_TIMEOUT);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_SERVICE_REQUEST_TIMEOUT), RecoverService());
+
+    // A service that grants its users no start right cannot be recovered by a standard user.
+    Install(kPrimary);
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_ACCESS_DENIED), RecoverService());
+    EXPECT_EQ(0u, winsim::ServiceStartCount(kPrimary));
 }
 
 TEST_F(ServiceRecoverySimTest, OpenFailuresReturnTheirCode)
 {
-    Install(kPrimary);
+    Install(kPrimary, SERVICE_STOPPED, SERVICE_START);
     winsim::FailNext("OpenSCManagerW", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY), RecoverService());
     winsim::FailNth("OpenServiceW", 2, ERROR_INVALID_NAME);
@@ -151,6 +156,9 @@ TEST_F(ServiceRecoverySimTest, FailuresWithoutAWin32CodeReturnTheThreadsLastErro
     // A failed status poll leaves its code behind; the later unexpected state returns it.
     InstallWithStartScript({{SERVICE_START_PENDING, 3}, ServiceStep(SERVICE_STOPPED).ProcessExits(0, 1067)});
     winsim::FailNth("QueryServiceStatus", 2, ERROR_PROCESS_ABORTED);
+    // Nor do the closes on the way out change it, even where a successful close would clear it.
+    winsim::SetLastErrorOnSuccess("CloseHandle", ERROR_SUCCESS);
+    winsim::SetLastErrorOnSuccess("CloseServiceHandle", ERROR_SUCCESS);
     SetLastError(0);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_PROCESS_ABORTED), RecoverService());
 }

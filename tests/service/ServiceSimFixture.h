@@ -30,9 +30,13 @@ protected:
             << ::testing::PrintToString(winsim::InvalidServiceHandleUses());
     }
 
-    static winsim::ServiceDefinition Service(const std::wstring& name, DWORD state = SERVICE_STOPPED)
+    // A service that grants its users what a standard user gets, and `extraRights` besides (such as the
+    // SERVICE_START of the recovery).
+    static winsim::ServiceDefinition Service(const std::wstring& name, DWORD state = SERVICE_STOPPED,
+                                             DWORD extraRights = 0)
     {
         winsim::ServiceDefinition definition;
+        definition.grantedRights = winsim::kStandardUserServiceRights | extraRights;
         definition.name = name;
         definition.commandLine = L"\"" + kServiceImage + L"\" --run";
         definition.imagePath = kServiceImage;
@@ -40,9 +44,9 @@ protected:
         return definition;
     }
 
-    static void Install(const std::wstring& name, DWORD state = SERVICE_STOPPED)
+    static void Install(const std::wstring& name, DWORD state = SERVICE_STOPPED, DWORD extraRights = 0)
     {
-        winsim::InstallService(Service(name, state));
+        winsim::InstallService(Service(name, state, extraRights));
     }
 };
 

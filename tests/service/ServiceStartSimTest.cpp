@@ -17,7 +17,7 @@ class ServiceStartSimTest : public ServiceSimTest
 protected:
     static void InstallWithStartScript(std::vector<ServiceStep> script)
     {
-        auto definition = Service(kPrimary);
+        auto definition = Service(kPrimary, SERVICE_STOPPED, SERVICE_START);
         definition.startScript = std::move(script);
         winsim::InstallService(definition);
     }
@@ -53,11 +53,13 @@ TEST_F(ServiceStartSimTest, PassesTheStartArgumentsInOrder)
 
 TEST_F(ServiceStartSimTest, StartServiceFailuresAreSystemErrors)
 {
-    Install(kPrimary, SERVICE_RUNNING);
+    Install(kPrimary, SERVICE_RUNNING, SERVICE_START);
+    // The message converts the name; a conversion that clears the last error must not change the code.
+    winsim::SetLastErrorOnSuccess("WideCharToMultiByte", ERROR_SUCCESS);
     ExpectSystemError([&] { Start(); }, ERROR_SERVICE_ALREADY_RUNNING,
                       "Start service 'EndpointProtectionService' failed");
 
-    auto disabled = Service(kAlternative);
+    auto disabled = Service(kAlternative, SERVICE_STOPPED, SERVICE_START);
     disabled.startType = SERVICE_DISABLED;
     winsim::InstallService(disabled);
     ExpectSystemError([&] { m_manager->Start(kAlternative, 30s, {}); }, ERROR_SERVICE_DISABLED,
@@ -101,7 +103,7 @@ TEST_F(ServiceStartSimTest, AFailedRegistrationPollCountsAsUnsuccessful)
 
 TEST_F(ServiceStartSimTest, NoProcessIdIsAPlainError)
 {
-    auto definition = Service(kPrimary);
+    auto definition = Service(kPrimary, SERVICE_STOPPED, SERVICE_START);
     definition.startsProcess = false;
     winsim::InstallService(definition);
     ExpectPlainError([&] { Start(); }, "No process found for the started service");
@@ -109,7 +111,7 @@ TEST_F(ServiceStartSimTest, NoProcessIdIsAPlainError)
 
 TEST_F(ServiceStartSimTest, AProcessThatCannotBeOpenedIsASystemError)
 {
-    Install(kPrimary);
+    Install(kPrimary, SERVICE_STOPPED, SERVICE_START);
     winsim::FailNext("OpenProcess", ERROR_ACCESS_DENIED);
     ExpectSystemError([&] { Start(); }, ERROR_ACCESS_DENIED, "No process found for the started service");
 }

@@ -86,6 +86,8 @@ TEST_F(WindowsServiceManagerSimTest, QueryStatusFillsTheProcessStatus)
 TEST_F(WindowsServiceManagerSimTest, QueryStatusFailureCarriesTheCode)
 {
     Install(kPrimary);
+    // The message converts the name; a conversion that clears the last error must not change the code.
+    winsim::SetLastErrorOnSuccess("WideCharToMultiByte", ERROR_SUCCESS);
     winsim::FailNext("QueryServiceStatusEx", ERROR_INVALID_HANDLE);
     SERVICE_STATUS_PROCESS status{};
     ExpectSystemError([&] { m_manager->QueryStatus(kPrimary, status); }, ERROR_INVALID_HANDLE,
@@ -108,7 +110,7 @@ TEST_F(WindowsServiceManagerSimTest, RunningAndStoppedFollowStateAndProcessId)
 
 TEST_F(WindowsServiceManagerSimTest, StopSendsTheControlWithoutWaiting)
 {
-    Install(kPrimary, SERVICE_RUNNING);
+    Install(kPrimary, SERVICE_RUNNING, SERVICE_STOP);
     m_manager->Stop(kPrimary);
     EXPECT_EQ(1u, winsim::ServiceStopCount(kPrimary));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), winsim::ServiceState(kPrimary));
@@ -117,7 +119,7 @@ TEST_F(WindowsServiceManagerSimTest, StopSendsTheControlWithoutWaiting)
 
 TEST_F(WindowsServiceManagerSimTest, StopOfAStoppedServiceIsNoError)
 {
-    Install(kPrimary);
+    Install(kPrimary, SERVICE_STOPPED, SERVICE_STOP);
     EXPECT_NO_THROW(m_manager->Stop(kPrimary));
     EXPECT_NO_THROW(m_manager->Stop(kPrimary));
     EXPECT_EQ(2u, winsim::CallCount("ControlService"));
@@ -125,7 +127,7 @@ TEST_F(WindowsServiceManagerSimTest, StopOfAStoppedServiceIsNoError)
 
 TEST_F(WindowsServiceManagerSimTest, StopFailures)
 {
-    Install(kPrimary, SERVICE_START_PENDING);
+    Install(kPrimary, SERVICE_START_PENDING, SERVICE_STOP);
     ExpectSystemError([&] { m_manager->Stop(kPrimary); }, ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
                       "Stop service 'EndpointProtectionService' failed");
 
@@ -139,7 +141,7 @@ TEST_F(WindowsServiceManagerSimTest, StopFailures)
 
 TEST_F(WindowsServiceManagerSimTest, WaitUntilRunningPollsEveryQuarterSecond)
 {
-    auto definition = Service(kPrimary);
+    auto definition = Service(kPrimary, SERVICE_STOPPED, SERVICE_START);
     definition.startScript = {{SERVICE_START_PENDING, 3}, {SERVICE_RUNNING}};
     winsim::InstallService(definition);
     StartDirectly(kPrimary);
@@ -150,7 +152,7 @@ TEST_F(WindowsServiceManagerSimTest, WaitUntilRunningPollsEveryQuarterSecond)
 
 TEST_F(WindowsServiceManagerSimTest, WaitUntilRunningGivesUpAtTheLimit)
 {
-    auto definition = Service(kPrimary);
+    auto definition = Service(kPrimary, SERVICE_STOPPED, SERVICE_START);
     definition.startScript = {{SERVICE_START_PENDING}};
     winsim::InstallService(definition);
     StartDirectly(kPrimary);
@@ -178,7 +180,7 @@ TEST_F(WindowsServiceManagerSimTest, WaitsWithATimeOutOfZeroQueryNothing)
 
 TEST_F(WindowsServiceManagerSimTest, WaitUntilStoppedFollowsTheStop)
 {
-    auto definition = Service(kPrimary, SERVICE_RUNNING);
+    auto definition = Service(kPrimary, SERVICE_RUNNING, SERVICE_STOP);
     definition.stopScript = {{SERVICE_STOP_PENDING, 2}, winsim::ServiceStep(SERVICE_STOPPED).ProcessExits(0)};
     winsim::InstallService(definition);
     const DWORD processId = winsim::ServiceProcessId(kPrimary);
@@ -281,7 +283,7 @@ TEST_F(WindowsServiceManagerSimTest, OperationsBuiltOnOthersCallThemVirtually)
 
 TEST_F(WindowsServiceManagerSimTest, SecondStartFormForwardsToTheFirstThroughTheInterface)
 {
-    Install(kPrimary);
+    Install(kPrimary, SERVICE_STOPPED, SERVICE_START);
     RecordingManager manager;
     IWindowsServiceManager& service = manager;
     service.Start(kPrimary, {L"--one", L"two"}, 42s);

@@ -78,8 +78,22 @@ TEST_F(WindowsServiceManagerWineTest, ScmBehavesAsTheManagerExpects)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
     EXPECT_EQ(sizeof status, needed);
 
+    // Wine grants every open (a standard user's default rights cannot be shown), but a handle allows
+    // only what it was opened for, as the simulated SCM models it.
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(StartServiceW(queryOnly.Get(), 0, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(QueryServiceConfigW(queryOnly.Get(), nullptr, 0, &needed));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    SERVICE_STATUS queryOnlyStatus{};
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(ControlService(queryOnly.Get(), SERVICE_CONTROL_STOP, &queryOnlyStatus));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    const ScHandle startOnly(OpenServiceW(manager.Get(), kPrimary.c_str(), SERVICE_START));
+    ASSERT_TRUE(startOnly);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(QueryServiceStatus(startOnly.Get(), &queryOnlyStatus));
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
 
     const ScHandle stopper(OpenServiceW(manager.Get(), kPrimary.c_str(), SERVICE_STOP));

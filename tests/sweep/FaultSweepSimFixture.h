@@ -256,6 +256,8 @@ inline void InstallProductService(const std::wstring& name, DWORD state,
     service.imagePath = L"C:\\Program Files\\Quelvo Product\\service.exe";
     service.state = state;
     service.startScript = std::move(startScript);
+    // The product lets its users start its service, which the recovery needs.
+    service.grantedRights |= SERVICE_START;
     winsim::InstallService(service);
 }
 

@@ -290,7 +290,8 @@ typedef struct _OSVERSIONINFOW
 
 typedef struct _SYSTEM_INFO
 {
-    union {
+    union
+    {
         DWORD dwOemId;
         struct
         {
@@ -366,7 +367,8 @@ typedef struct _PROCESS_MITIGATION_IMAGE_LOAD_POLICY
 #define KEY_NOTIFY 0x0010
 #define KEY_WOW64_64KEY 0x0100
 #define KEY_WOW64_32KEY 0x0200
-#define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
+#define KEY_READ                                                                                             \
+    ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
 #define RRF_RT_REG_NONE 0x00000001
 #define RRF_RT_REG_SZ 0x00000002
 #define RRF_RT_REG_EXPAND_SZ 0x00000004
@@ -383,6 +385,9 @@ typedef struct _PROCESS_MITIGATION_IMAGE_LOAD_POLICY
 #define SC_MANAGER_CONNECT 0x0001
 #define SC_MANAGER_CREATE_SERVICE 0x0002
 #define SC_MANAGER_ENUMERATE_SERVICE 0x0004
+#define SC_MANAGER_LOCK 0x0008
+#define SC_MANAGER_QUERY_LOCK_STATUS 0x0010
+#define SC_MANAGER_MODIFY_BOOT_CONFIG 0x0020
 #define SC_MANAGER_ALL_ACCESS 0xF003F
 #define SERVICE_QUERY_CONFIG 0x0001
 #define SERVICE_CHANGE_CONFIG 0x0002
@@ -466,8 +471,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 void WINAPI Sleep(DWORD milliseconds);
 
 // Text.
-int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int wideCount, LPSTR multiByteText,
-                               int multiByteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int wideCount,
+                               LPSTR multiByteText, int multiByteCount, LPCSTR defaultChar,
+                               LPBOOL usedDefaultChar);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int multiByteCount,
                                LPWSTR wideText, int wideCount);
 
@@ -482,9 +488,10 @@ BOOL WINAPI FreeLibrary(HMODULE module);
 // Processes.
 HANDLE WINAPI GetCurrentProcess();
 DWORD WINAPI GetCurrentProcessId();
-BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
-                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
-                           LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
+BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
+                           LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                           BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                           LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
                            LPPROCESS_INFORMATION processInformation);
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
@@ -502,7 +509,8 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges, PTOKE
 
 // Versions and system information.
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW versionInformation);
-BOOL WINAPI VerifyVersionInfoW(LPOSVERSIONINFOEXW versionInformation, DWORD typeMask, DWORDLONG conditionMask);
+BOOL WINAPI VerifyVersionInfoW(LPOSVERSIONINFOEXW versionInformation, DWORD typeMask,
+                               DWORDLONG conditionMask);
 ULONGLONG WINAPI VerSetConditionMask(ULONGLONG conditionMask, DWORD typeMask, BYTE condition);
 UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size);
 UINT WINAPI GetSystemWow64DirectoryW(LPWSTR buffer, UINT size);

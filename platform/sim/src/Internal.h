@@ -42,6 +42,8 @@ MachineMutex& MachineLock();
 
 // Every simulated function starts here: the call is logged, and a scripted failure is returned.
 std::optional<DWORD> Enter(const char* function);
+// The functions that open a handle with an access mask record the mask first.
+void RecordAccessRequest(const char* function, DWORD desiredAccess);
 
 // Each area of the simulation puts its state back to the initial one; Reset calls them in this order.
 void ResetLoader();     // Modules.cpp

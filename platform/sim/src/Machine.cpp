@@ -2,6 +2,7 @@
 #include "Internal.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -19,6 +20,13 @@ struct Fault
     DWORD error;
 };
 
+struct ScheduledAction
+{
+    std::string function;
+    unsigned remainingCalls; // 1 = the next call
+    std::function<void()> action;
+};
+
 struct HandleEntry
 {
     HandleKind kind;
@@ -29,8 +37,11 @@ struct HandleEntry
 struct Machine
 {
     std::vector<Fault> faults;
+    std::map<std::string, DWORD, std::less<>> errorsOnSuccess;
+    std::vector<ScheduledAction> scheduledActions;
     std::size_t faultsDelivered = 0;
     std::vector<std::string> callLog;
+    std::vector<winsim::AccessRequest> accessRequests;
     std::map<std::uintptr_t, HandleEntry> handles;
     std::uintptr_t nextHandle = 0x1000;
     std::vector<std::string> doubleCloses;
@@ -82,6 +93,16 @@ std::optional<DWORD> Enter(const char* function)
     std::lock_guard guard(MachineLock());
     auto& machine = TheMachine();
     machine.callLog.emplace_back(function);
+    for (auto it = machine.scheduledActions.begin(); it != machine.scheduledActions.end(); ++it)
+    {
+        if (it->function == function && --it->remainingCalls == 0)
+        {
+            const auto action = std::move(it->action);
+            machine.scheduledActions.erase(it);
+            action();
+            break;
+        }
+    }
     for (auto it = machine.faults.begin(); it != machine.faults.end(); ++it)
     {
         if (it->function != function)
@@ -101,7 +122,18 @@ std::optional<DWORD> Enter(const char* function)
             return error;
         }
     }
+    // Set before the call does its work, so that a call that sets the last error itself still does.
+    if (const auto it = machine.errorsOnSuccess.find(function); it != machine.errorsOnSuccess.end())
+    {
+        lastError = it->second;
+    }
     return std::nullopt;
+}
+
+void RecordAccessRequest(const char* function, DWORD desiredAccess)
+{
+    std::lock_guard guard(MachineLock());
+    TheMachine().accessRequests.push_back(winsim::AccessRequest{function, desiredAccess});
 }
 
 std::uintptr_t AddHandle(HandleKind kind, std::shared_ptr<void> object, std::string description)
@@ -201,8 +233,11 @@ void Reset()
     std::lock_guard guard(MachineLock());
     auto& machine = TheMachine();
     machine.faults.clear();
+    machine.errorsOnSuccess.clear();
+    machine.scheduledActions.clear();
     machine.faultsDelivered = 0;
     machine.callLog.clear();
+    machine.accessRequests.clear();
     machine.handles.clear();
     machine.doubleCloses.clear();
     machine.clock = 0;
@@ -237,6 +272,18 @@ void FailAlways(std::string_view function, DWORD error)
     TheMachine().faults.push_back(Fault{std::string(function), 0, true, error});
 }
 
+void SetLastErrorOnSuccess(std::string_view function, DWORD error)
+{
+    std::lock_guard guard(MachineLock());
+    TheMachine().errorsOnSuccess[std::string(function)] = error;
+}
+
+void BeforeCall(std::string_view function, unsigned nth, std::function<void()> action)
+{
+    std::lock_guard guard(MachineLock());
+    TheMachine().scheduledActions.push_back(ScheduledAction{std::string(function), nth, std::move(action)});
+}
+
 void ClearFaults()
 {
     std::lock_guard guard(MachineLock());
@@ -259,6 +306,18 @@ std::size_t CallCount(std::string_view function)
     std::lock_guard guard(MachineLock());
     const auto& log = TheMachine().callLog;
     return static_cast<std::size_t>(std::count(log.begin(), log.end(), function));
+}
+
+std::ostream& operator<<(std::ostream& stream, const AccessRequest& request)
+{
+    char mask[16];
+    std::snprintf(mask, sizeof mask, "0x%lX", static_cast<unsigned long>(request.desiredAccess));
+    return stream << request.function << "(" << mask << ")";
+}
+
+const std::vector<AccessRequest>& AccessRequests()
+{
+    return TheMachine().accessRequests;
 }
 
 std::size_t OpenHandleCount()

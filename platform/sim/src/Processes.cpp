@@ -518,6 +518,7 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId)
 {
     (void)inheritHandle;
+    RecordAccessRequest("OpenProcess", desiredAccess);
     std::lock_guard guard(MachineLock());
     if (const auto fault = Enter("OpenProcess"))
     {
@@ -712,6 +713,7 @@ DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
 
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token)
 {
+    RecordAccessRequest("OpenProcessToken", desiredAccess);
     std::lock_guard guard(MachineLock());
     if (const auto fault = Enter("OpenProcessToken"))
     {
@@ -739,6 +741,7 @@ BOOL WINAPI DuplicateTokenEx(HANDLE existingToken, DWORD desiredAccess, LPSECURI
                              PHANDLE newToken)
 {
     (void)tokenAttributes;
+    RecordAccessRequest("DuplicateTokenEx", desiredAccess);
     std::lock_guard guard(MachineLock());
     TheTable().duplications.push_back(winsim::TokenDuplication{desiredAccess, impersonationLevel, tokenType});
     if (const auto fault = Enter("DuplicateTokenEx"))

@@ -48,7 +48,7 @@ struct ServiceHandle
 struct ServiceControlManager
 {
     std::vector<std::shared_ptr<Service>> services;
-    DWORD managerRights = SC_MANAGER_ALL_ACCESS;
+    DWORD managerRights = winsim::kStandardUserManagerRights;
     bool zeroSizeConfigQuerySucceeds = false;
     std::vector<std::string> invalidHandleUses;
 };
@@ -285,6 +285,7 @@ void ResetServices()
 
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess)
 {
+    RecordAccessRequest("OpenSCManagerW", desiredAccess);
     if (const auto fault = Enter("OpenSCManagerW"))
     {
         SetLastError(*fault);
@@ -313,6 +314,7 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess)
 {
+    RecordAccessRequest("OpenServiceW", desiredAccess);
     if (const auto fault = Enter("OpenServiceW"))
     {
         SetLastError(*fault);

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,12 +28,32 @@ void FailNext(std::string_view function, DWORD error);
 void FailNth(std::string_view function, unsigned nth, DWORD error);
 void FailAlways(std::string_view function, DWORD error);
 void ClearFaults();
+// Windows does not promise that a successful call leaves the last error alone: from now on, every call
+// of `function` that succeeds leaves `error` as the last error (0 clears it). Until Reset.
+void SetLastErrorOnSuccess(std::string_view function, DWORD error);
+// Runs `action` at the start of the `nth` call of `function` from now (1 is the next call), once: what
+// changes on the machine between two calls, such as a path that grows between the size query and the
+// read.
+void BeforeCall(std::string_view function, unsigned nth, std::function<void()> action);
 // Total number of scripted failures that were delivered since Reset.
 std::size_t FaultsDelivered();
 
 // Every simulated call since Reset, by name, in order.
 const std::vector<std::string>& CallLog();
 std::size_t CallCount(std::string_view function);
+
+// One access mask asked of OpenSCManagerW, OpenServiceW, OpenProcess, OpenProcessToken or
+// DuplicateTokenEx.
+struct AccessRequest
+{
+    std::string function;
+    DWORD desiredAccess = 0;
+
+    bool operator==(const AccessRequest&) const = default;
+};
+std::ostream& operator<<(std::ostream& stream, const AccessRequest& request);
+// Every access mask asked since Reset, in order, whether or not the call succeeded.
+const std::vector<AccessRequest>& AccessRequests();
 
 // The handle table. Every handle the simulation hands out is in it until it is closed.
 std::size_t OpenHandleCount();

@@ -1,5 +1,9 @@
 // Test control of simulated processes and of the own process's token.
 // A simulated process runs until it is terminated or until its scheduled exit time on the virtual clock.
+// Every process counts as the user's own: by the default DACL of a user's token, its owner may open it
+// with any access (PROCESS_ALL_ACCESS), and open its token and a duplicate of that token with any access
+// (TOKEN_ALL_ACCESS). DenyProcessAccess makes one process refuse every open. A handle allows only what
+// it was opened for.
 #pragma once
 
 #include <windows.h>

@@ -11,6 +11,14 @@
 
 namespace winsim
 {
+// What the default security of the SCM and of a service grant an interactive user who is not an
+// administrator; the simulated SCM grants these and no more unless a test grants more.
+inline constexpr DWORD kStandardUserManagerRights =
+    SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS | READ_CONTROL;
+inline constexpr DWORD kStandardUserServiceRights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
+                                                    SERVICE_INTERROGATE | SERVICE_ENUMERATE_DEPENDENTS |
+                                                    SERVICE_USER_DEFINED_CONTROL | READ_CONTROL;
+
 // One state of a service script. Every status query of the service (QueryServiceStatus,
 // QueryServiceStatusEx) reports the current step and counts against it. A service whose process ends
 // while it is not stopped is reported stopped with ERROR_PROCESS_ABORTED, as Windows does.
@@ -62,14 +70,15 @@ struct ServiceDefinition
     // A start creates a process; without one, the status reports process id 0 throughout.
     bool startsProcess = true;
     // Rights OpenServiceW grants; asking for any other right fails with ERROR_ACCESS_DENIED.
-    DWORD grantedRights = SERVICE_ALL_ACCESS;
+    DWORD grantedRights = kStandardUserServiceRights;
 };
 
 // Installs (or replaces) a service; names compare without regard to ASCII case.
 void InstallService(const ServiceDefinition& definition);
 void RemoveService(const std::wstring& name);
 
-// Rights OpenSCManagerW grants; asking for any other right fails with ERROR_ACCESS_DENIED.
+// Rights OpenSCManagerW grants (kStandardUserManagerRights after Reset); asking for any other right fails
+// with ERROR_ACCESS_DENIED.
 void SetServiceManagerRights(DWORD grantedRights);
 
 // A faulty SCM whose QueryServiceConfigW reports success for a zero-size buffer (and fills nothing).
