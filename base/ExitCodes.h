@@ -15,6 +15,8 @@ inline constexpr std::uint32_t kNoClient = 31;
 inline constexpr std::uint32_t kSdkObjectUnavailable = 1225;
 // An action caught an exception (ERROR_EXCEPTION_IN_SERVICE).
 inline constexpr std::uint32_t kActionFailed = 1064;
+// An action ran out of memory (ERROR_NOT_ENOUGH_MEMORY).
+inline constexpr std::uint32_t kOutOfMemory = 8;
 // The recovery's start failed and left no last error behind (ERROR_SERVICE_REQUEST_TIMEOUT).
 inline constexpr std::uint32_t kServiceDidNotStart = 1053;
 } // namespace Quelvo

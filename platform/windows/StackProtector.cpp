@@ -34,7 +34,9 @@ extern "C"
     }
 
     // A checked copy (memcpy and the others of _FORTIFY_SOURCE) would have run past its destination.
-    [[noreturn]] void __chk_fail()
+    // The headers declare it first, with the GNU spelling of the attribute, which is the one that may
+    // repeat.
+    __attribute__((noreturn)) void __chk_fail()
     {
         FailFast(FAST_FAIL_RANGE_CHECK_FAILURE);
     }

@@ -3,13 +3,11 @@
 #include "base/DateTime.h"
 #include "base/ExitCodes.h"
 #include "sdk/Sdk.h"
+#include "sdk/commands/ActionResult.h"
 
 #include <windows.h>
 
 #include <ctime>
-#include <exception>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 namespace Quelvo
@@ -40,117 +38,82 @@ bool IsDisableAllowed(const std::shared_ptr<IEppClient>& client)
 
 std::uint32_t SetRealTimeProtection(bool enable)
 {
-    try
-    {
-        std::shared_ptr<IEppClient> client;
-        if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
+    return ActionResult(
+        [&]() -> std::uint32_t
         {
-            return code;
-        }
-        const auto protection = Sdk::CreateRealtimeProtection(client);
-        if (!protection)
-        {
-            return kSdkObjectUnavailable;
-        }
-        if (enable)
-        {
-            return protection->Enable();
-        }
-        if (!IsDisableAllowed(client))
-        {
-            return ERROR_ACCESS_DENIED;
-        }
-        return protection->Disable();
-    }
-    catch (const std::runtime_error&)
-    {
-        return kActionFailed;
-    }
-    // Past the failures the action reports as its own, nothing may end the process: a failed
-    // allocation is reported as such, anything else as a failed action.
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    catch (const std::exception&)
-    {
-        return kActionFailed;
-    }
+            std::shared_ptr<IEppClient> client;
+            if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
+            {
+                return code;
+            }
+            const auto protection = Sdk::CreateRealtimeProtection(client);
+            if (!protection)
+            {
+                return kSdkObjectUnavailable;
+            }
+            if (enable)
+            {
+                return protection->Enable();
+            }
+            if (!IsDisableAllowed(client))
+            {
+                return ERROR_ACCESS_DENIED;
+            }
+            return protection->Disable();
+        });
 }
 
 std::uint32_t EnableFirewall()
 {
-    try
-    {
-        std::shared_ptr<IEppClient> client;
-        if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
+    return ActionResult(
+        [&]() -> std::uint32_t
         {
-            return code;
-        }
-        const auto configurator = Sdk::CreateFirewallConfigurator(client);
-        if (!configurator)
-        {
-            return kSdkObjectUnavailable;
-        }
-        bool allowed = false;
-        if (const auto code = configurator->IsEnableAllowed(&allowed); code != ERROR_SUCCESS)
-        {
-            return code;
-        }
-        if (!allowed)
-        {
-            return ERROR_ACCESS_DENIED;
-        }
-        const auto firewall = Sdk::CreateFirewall(client);
-        if (!firewall)
-        {
-            return kSdkObjectUnavailable;
-        }
-        return firewall->Enable();
-    }
-    catch (const std::runtime_error&)
-    {
-        return kActionFailed;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    catch (const std::exception&)
-    {
-        return kActionFailed;
-    }
+            std::shared_ptr<IEppClient> client;
+            if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
+            {
+                return code;
+            }
+            const auto configurator = Sdk::CreateFirewallConfigurator(client);
+            if (!configurator)
+            {
+                return kSdkObjectUnavailable;
+            }
+            bool allowed = false;
+            if (const auto code = configurator->IsEnableAllowed(&allowed); code != ERROR_SUCCESS)
+            {
+                return code;
+            }
+            if (!allowed)
+            {
+                return ERROR_ACCESS_DENIED;
+            }
+            const auto firewall = Sdk::CreateFirewall(client);
+            if (!firewall)
+            {
+                return kSdkObjectUnavailable;
+            }
+            return firewall->Enable();
+        });
 }
 
 std::uint32_t UpdateProduct()
 {
-    try
-    {
-        std::shared_ptr<IEppClient> client;
-        if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
+    return ActionResult(
+        [&]() -> std::uint32_t
         {
-            return code;
-        }
-        const auto updater = Sdk::CreateUpdater(client);
-        if (!updater)
-        {
-            return kSdkObjectUnavailable;
-        }
-        // The updater's own business: neither set nor read here.
-        std::uint64_t output; // NOLINT(cppcoreguidelines-init-variables)
-        return updater->StartUpdate("", true, &output);
-    }
-    catch (const std::runtime_error&)
-    {
-        return kActionFailed;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    catch (const std::exception&)
-    {
-        return kActionFailed;
-    }
+            std::shared_ptr<IEppClient> client;
+            if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
+            {
+                return code;
+            }
+            const auto updater = Sdk::CreateUpdater(client);
+            if (!updater)
+            {
+                return kSdkObjectUnavailable;
+            }
+            // The updater's own business: neither set nor read here.
+            std::uint64_t output; // NOLINT(cppcoreguidelines-init-variables)
+            return updater->StartUpdate("", true, &output);
+        });
 }
 } // namespace Quelvo
