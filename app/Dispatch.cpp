@@ -10,9 +10,6 @@ namespace Quelvo
 {
 namespace
 {
-// Built once at start-up: the dispatch itself allocates nothing that could fail outside an action.
-const std::wstring kRenewArguments = L"/renew";
-
 bool SelectsRealTimeProtection(const std::wstring& line)
 {
     return HasSwitch(line, Switch::Av) || HasSwitch(line, Switch::As);
@@ -49,7 +46,7 @@ std::optional<std::uint32_t> RunDispatchedAction(const std::wstring& commandLine
     }
     if (HasSwitch(commandLine, Switch::Renew))
     {
-        return LaunchProductUi(kRenewArguments);
+        return LaunchProductUi(L"/renew");
     }
     return std::nullopt;
 }

@@ -4,8 +4,8 @@
 #include "base/Format.h"
 #include "base/PathConversion.h"
 #include "base/Scoped.h"
-#include "base/WaitMilliseconds.h"
 #include "base/TextConversion.h"
+#include "base/WaitMilliseconds.h"
 #include "base/Win32Error.h"
 #include "process/ModuleFileName.h"
 

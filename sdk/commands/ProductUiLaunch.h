@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 namespace Quelvo
 {
@@ -10,6 +10,7 @@ namespace Quelvo
 inline constexpr std::uint32_t kProductUiCreationFlags = 0x230;
 
 // Starts the product UI with `arguments` (empty, or "/renew") and does not wait for it. 0 when it was
-// started or the configuration names no UI; otherwise a Win32 code.
-std::uint32_t LaunchProductUi(const std::wstring& arguments);
+// started or the configuration names no UI; otherwise a Win32 code. The text is copied inside the
+// action, where a failure to allocate it is the action's own.
+std::uint32_t LaunchProductUi(std::wstring_view arguments);
 } // namespace Quelvo

@@ -3,7 +3,7 @@
 #include "base/DateTime.h"
 #include "base/ExitCodes.h"
 #include "sdk/Sdk.h"
-#include "sdk/commands/ActionResult.h"
+#include "sdk/commands/ActionFailure.h"
 
 #include <windows.h>
 
@@ -38,82 +38,91 @@ bool IsDisableAllowed(const std::shared_ptr<IEppClient>& client)
 
 std::uint32_t SetRealTimeProtection(bool enable)
 {
-    return ActionResult(
-        [&]() -> std::uint32_t
+    try
+    {
+        std::shared_ptr<IEppClient> client;
+        if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
         {
-            std::shared_ptr<IEppClient> client;
-            if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
-            {
-                return code;
-            }
-            const auto protection = Sdk::CreateRealtimeProtection(client);
-            if (!protection)
-            {
-                return kSdkObjectUnavailable;
-            }
-            if (enable)
-            {
-                return protection->Enable();
-            }
-            if (!IsDisableAllowed(client))
-            {
-                return ERROR_ACCESS_DENIED;
-            }
-            return protection->Disable();
-        });
+            return code;
+        }
+        const auto protection = Sdk::CreateRealtimeProtection(client);
+        if (!protection)
+        {
+            return kSdkObjectUnavailable;
+        }
+        if (enable)
+        {
+            return protection->Enable();
+        }
+        if (!IsDisableAllowed(client))
+        {
+            return ERROR_ACCESS_DENIED;
+        }
+        return protection->Disable();
+    }
+    catch (...)
+    {
+        return ActionFailureCode();
+    }
 }
 
 std::uint32_t EnableFirewall()
 {
-    return ActionResult(
-        [&]() -> std::uint32_t
+    try
+    {
+        std::shared_ptr<IEppClient> client;
+        if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
         {
-            std::shared_ptr<IEppClient> client;
-            if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
-            {
-                return code;
-            }
-            const auto configurator = Sdk::CreateFirewallConfigurator(client);
-            if (!configurator)
-            {
-                return kSdkObjectUnavailable;
-            }
-            bool allowed = false;
-            if (const auto code = configurator->IsEnableAllowed(&allowed); code != ERROR_SUCCESS)
-            {
-                return code;
-            }
-            if (!allowed)
-            {
-                return ERROR_ACCESS_DENIED;
-            }
-            const auto firewall = Sdk::CreateFirewall(client);
-            if (!firewall)
-            {
-                return kSdkObjectUnavailable;
-            }
-            return firewall->Enable();
-        });
+            return code;
+        }
+        const auto configurator = Sdk::CreateFirewallConfigurator(client);
+        if (!configurator)
+        {
+            return kSdkObjectUnavailable;
+        }
+        bool allowed = false;
+        if (const auto code = configurator->IsEnableAllowed(&allowed); code != ERROR_SUCCESS)
+        {
+            return code;
+        }
+        if (!allowed)
+        {
+            return ERROR_ACCESS_DENIED;
+        }
+        const auto firewall = Sdk::CreateFirewall(client);
+        if (!firewall)
+        {
+            return kSdkObjectUnavailable;
+        }
+        return firewall->Enable();
+    }
+    catch (...)
+    {
+        return ActionFailureCode();
+    }
 }
 
 std::uint32_t UpdateProduct()
 {
-    return ActionResult(
-        [&]() -> std::uint32_t
+    try
+    {
+        std::shared_ptr<IEppClient> client;
+        if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
         {
-            std::shared_ptr<IEppClient> client;
-            if (const auto code = ConnectClient(client); code != ERROR_SUCCESS)
-            {
-                return code;
-            }
-            const auto updater = Sdk::CreateUpdater(client);
-            if (!updater)
-            {
-                return kSdkObjectUnavailable;
-            }
-            // The updater's own business: neither set nor read here.
-            std::uint64_t output; // NOLINT(cppcoreguidelines-init-variables)
-            return updater->StartUpdate("", true, &output);
-        });
+            return code;
+        }
+        const auto updater = Sdk::CreateUpdater(client);
+        if (!updater)
+        {
+            return kSdkObjectUnavailable;
+        }
+        // The updater's own business: neither set nor read here.
+        std::uint64_t output; // NOLINT(cppcoreguidelines-init-variables)
+        return updater->StartUpdate("", true, &output);
+    }
+    catch (...)
+    {
+        return ActionFailureCode();
+    }
 }
 } // namespace Quelvo
