@@ -45,8 +45,41 @@ add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--dynamicbase -
 # gives the checked copies of _FORTIFY_SOURCE. Built without the protector: it changes the guard.
 add_link_options(-fstack-protector-strong)
 add_library(quelvo_stack_protector OBJECT ${PROJECT_SOURCE_DIR}/platform/windows/StackProtector.cpp)
+target_include_directories(quelvo_stack_protector PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(quelvo_stack_protector PRIVATE -fno-stack-protector)
+
+# clang and lld, which build the shipped file, add what GNU ld cannot write: the image's load
+# configuration (platform/windows/LoadConfig.S), which names the stack protector's guard as the
+# security cookie that the loader seeds, and Control Flow Guard: every indirect call of the
+# instrumented code goes through the guard's dispatch pointer, and lld writes the tables of valid call
+# and long-jump targets. The image is also marked compatible with CET shadow stacks.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(QUELVO_CONTROL_FLOW_GUARD ON)
+    enable_language(ASM)
+    add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-mguard=cf>)
+    add_link_options(-Wl,--guard-cf -Wl,--guard-longjmp -Wl,--Xlink=-cetcompat)
+    add_library(quelvo_load_config OBJECT ${PROJECT_SOURCE_DIR}/platform/windows/LoadConfig.S)
+    # The guard's pass-through check and dispatch, from a library so that a test build can link the
+    # validating ones in their place.
+    add_library(quelvo_guard_default STATIC ${PROJECT_SOURCE_DIR}/platform/windows/ControlFlowGuard.S)
+
+    # The validating check and dispatch, for test builds only (quelvo_validate_control_flow(<target>)):
+    # they end the process where Windows' guard would. Their own calls are not checked.
+    add_library(quelvo_guard_validation OBJECT ${PROJECT_SOURCE_DIR}/platform/windows/GuardValidation.cpp
+        ${PROJECT_SOURCE_DIR}/platform/windows/GuardValidation.S)
+    target_include_directories(quelvo_guard_validation PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_options(quelvo_guard_validation PRIVATE -mguard=cf-nochecks)
+    target_link_libraries(quelvo_guard_validation PRIVATE quelvo_options)
+endif()
+function(quelvo_validate_control_flow target)
+    target_link_libraries(${target} PRIVATE quelvo_guard_validation)
+endfunction()
+
+# Every program and DLL from here on links the run-time support above.
 link_libraries(quelvo_stack_protector advapi32)
+if(QUELVO_CONTROL_FLOW_GUARD)
+    link_libraries(quelvo_load_config quelvo_guard_default)
+endif()
 
 # quelvo_shipped_program(<target> [<library>...])
 # A program that ships: it and the named libraries of its own code are compiled with debug information,

@@ -11,6 +11,8 @@ set(CMAKE_C_COMPILER clang-16)
 set(CMAKE_CXX_COMPILER clang++-16)
 set(CMAKE_C_COMPILER_TARGET x86_64-w64-windows-gnu)
 set(CMAKE_CXX_COMPILER_TARGET x86_64-w64-windows-gnu)
+set(CMAKE_ASM_COMPILER clang-16)
+set(CMAKE_ASM_COMPILER_TARGET x86_64-w64-windows-gnu)
 set(CMAKE_RC_COMPILER ${QUELVO_MINGW_TRIPLE}-windres)
 
 # Clang looks for libstdc++ under a numbered GCC version and, not finding "12-posix", would take the

@@ -1,32 +1,31 @@
-// The run-time support of GCC's stack protector and of _FORTIFY_SOURCE for the Windows programs, in
+// The run-time support of the stack protector and of _FORTIFY_SOURCE for the Windows programs, in
 // place of GCC's libssp. libssp seeds its guard through a CryptoAPI provider, which loads rsaenh.dll and
 // with it crypt32, user32, gdi32 and more into every process before main: that doubled the time of
-// the tool's short runs. Here the guard comes from RtlGenRandom in advapi32, which the programs import
-// anyway, and a failed check ends the process at once, as MSVC's /GS does.
+// the tool's short runs. Here the loader seeds the guard, where the image's load configuration names
+// it (lld links), or else RtlGenRandom in advapi32, which the programs import anyway; a failed check
+// ends the process at once, as MSVC's /GS does.
+#include "platform/windows/FailFast.h"
+
 #include <windows.h>
 
 #include <ntsecapi.h>
 
 #include <cstdint>
 
+using Quelvo::FailFast;
+
 namespace
 {
-constexpr DWORD kStackBufferOverrun = 0xC0000409; // STATUS_STACK_BUFFER_OVERRUN
-
-[[noreturn]] void FailFast(unsigned int code)
-{
-    // __fastfail: the process ends without running any handler of its own.
-    __asm__ __volatile__("int $0x29" : : "c"(code));
-    TerminateProcess(GetCurrentProcess(), kStackBufferOverrun);
-    __builtin_unreachable();
-}
+// The x64 default of a security cookie: the value the loader looks for before it seeds one.
+constexpr std::uintptr_t kDefaultSecurityCookie = 0x00002B992DDFA232ull;
 } // namespace
 
 extern "C"
 {
-    // Read by every protected function on entry and on return. Until the set-up below runs it holds a
-    // fixed value, so that code running before it still checks consistently.
-    std::uintptr_t __stack_chk_guard = 0x2B992DDFA232ull;
+    // Read by every protected function on entry and on return. The load configuration names it as the
+    // image's security cookie; until the loader or the set-up below seeds it, it holds the default, so
+    // that code running before either still checks consistently.
+    std::uintptr_t __stack_chk_guard = kDefaultSecurityCookie;
 
     [[noreturn]] void __stack_chk_fail()
     {
@@ -46,8 +45,14 @@ namespace
 {
 // Before the C++ initializers, from the runtime's start-up code, which no protected frame calls: the
 // guard changes while no frame that checks it is live. This file is built without the protector.
+// A guard the loader has seeded is kept. The read is volatile: the compiler must not take the guard
+// for its initial value, which the loader has replaced before any code ran.
 __attribute__((constructor(101))) void SetUpStackGuard()
 {
+    if (*static_cast<volatile std::uintptr_t*>(&__stack_chk_guard) != kDefaultSecurityCookie)
+    {
+        return;
+    }
     std::uintptr_t guard = 0;
     if (RtlGenRandom(&guard, sizeof(guard)) && guard != 0)
     {
