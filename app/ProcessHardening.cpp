@@ -8,8 +8,6 @@ namespace
 {
 // Windows 8, and Windows 7 with KB2533623.
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-// Windows 8; the image-load policy from Windows 10.
-using SetProcessMitigationPolicyFunction = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
 
 template <class Function>
 Function Kernel32Export(const char* name)
@@ -25,18 +23,15 @@ Function Kernel32Export(const char* name)
 
 void HardenDllSearch() noexcept
 {
-    // The results are ignored on purpose: a system that refuses either keeps its usual search.
+    // A failed lookup or call leaves its code (127, say) as the thread's last error, which a later
+    // failure that sets none would pass on as the tool's exit code: the caller's is put back.
+    const DWORD lastError = GetLastError();
+    // The result is ignored on purpose: a system that refuses keeps its usual search.
     if (const auto setDefaultDllDirectories =
             Kernel32Export<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories"))
     {
         setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     }
-    if (const auto setProcessMitigationPolicy =
-            Kernel32Export<SetProcessMitigationPolicyFunction>("SetProcessMitigationPolicy"))
-    {
-        PROCESS_MITIGATION_IMAGE_LOAD_POLICY policy{};
-        policy.PreferSystem32Images = 1;
-        setProcessMitigationPolicy(ProcessImageLoadPolicy, &policy, sizeof(policy));
-    }
+    SetLastError(lastError);
 }
 } // namespace Quelvo

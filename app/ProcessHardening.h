@@ -4,9 +4,10 @@
 namespace Quelvo
 {
 // Narrows where the process looks for a DLL named without a path: from now on only the program's own
-// folder, System32 and folders added on purpose, never the current directory or PATH; and Windows is
-// asked to take a system DLL's name from System32 before the program's folder. Both are defence in
-// depth and are found at run time, since older Windows lacks them: when either is missing or fails,
-// the process goes on as it was, and nothing the tool does or returns changes.
+// folder, System32 and folders added on purpose, never the current directory or PATH. Defence in depth,
+// found at run time, since older Windows lacks it: when it is missing or fails, the process goes on as
+// it was, and nothing the tool does or returns changes, its thread's last error included.
+// No image-load policy is set: the product's client library runs in this process, and System32's copy
+// of a DLL it imports by name must not replace the one the product ships beside it.
 void HardenDllSearch() noexcept;
 } // namespace Quelvo

@@ -9,10 +9,34 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+
+#ifdef QUELVO_LOADER_SEEDS_STACK_GUARD
+extern "C" std::uintptr_t __stack_chk_guard;
+#endif
 
 namespace
 {
+#ifdef QUELVO_LOADER_SEEDS_STACK_GUARD
+// The stack protector's guard as the first code of the process finds it: before the start-up
+// constructor of the guard (priority 101), which would seed it where the loader has not.
+std::uintptr_t guardAtFirstCode = 0;
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wprio-ctor-dtor"
+__attribute__((constructor(100))) void ReadGuardFirst()
+{
+    guardAtFirstCode = *static_cast<volatile std::uintptr_t*>(&__stack_chk_guard);
+}
+#pragma clang diagnostic pop
+
+TEST(ProcessHardeningWineTest, TheLoaderSeedsTheStackGuardBeforeAnyCodeRuns)
+{
+    EXPECT_NE(0x00002B992DDFA232u, guardAtFirstCode) << "the x64 default of the file";
+    EXPECT_EQ(guardAtFirstCode, __stack_chk_guard) << "the start-up code keeps what the loader seeded";
+}
+#endif
+
 // A path of the build (a Unix path) as Wine's Z: drive shows it.
 std::wstring FromBuild(const char* unixPath)
 {

@@ -3,13 +3,14 @@
 A 64-bit GUI-subsystem Windows program that needs no MinGW runtime DLL and imports from no other DLL
 than those it calls at load time; with the exploit mitigations of a Windows release (ASLR with high
 entropy and its relocations, DEP, no section both writable and executable, stack cookies and checked
-copies linked in);
+copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow-stack compatibility
+and a security cookie that the loader seeds);
 stripped (no symbols, no debug section) with a link to the file that holds them; reproducible (no time
 stamp); with its application manifest (the four supported systems, nothing else) and its version
 resource; and within its size budget.
 
-  python3 CheckExecutable.py --nm NM --version 1.0.0.0 --company ... --product ... --copyright ...
-                             --budget BYTES EXECUTABLE
+  python3 CheckExecutable.py --linker ld|lld|link [--nm NM] --version 1.0.0.0 --company ... --product ...
+                             --copyright ... --budget BYTES EXECUTABLE
 """
 
 import argparse
@@ -29,6 +30,11 @@ DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
 MEM_EXECUTE = 0x20000000
 MEM_WRITE = 0x80000000
+GUARD_CF = 0x4000
+GUARD_CF_INSTRUMENTED, GUARD_CF_FUNCTION_TABLE_PRESENT, GUARD_CF_LONGJUMP_TABLE_PRESENT = 0x100, 0x400, 0x10000
+CET_COMPAT = 0x01
+DEFAULT_SECURITY_COOKIE = 0x00002B992DDFA232
+DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS = 2, 12, 13, 16, 20
 RT_VERSION = 16
 RT_MANIFEST = 24
 SUPPORTED_SYSTEMS = (
@@ -37,8 +43,10 @@ SUPPORTED_SYSTEMS = (
     "1f676c76-80e1-4239-95bb-83d0f6d0da78",  # Windows 8.1
     "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a",  # Windows 10 and 11
 )
-# Load-time imports: the tool's own calls and the C runtime's. shell32 and version are delay-loaded.
+# Load-time imports: the tool's own calls and the C runtime's (MSVC's is linked in). shell32 and version
+# are delay-loaded.
 IMPORTS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll"}
+MSVC_IMPORTS = {"advapi32.dll", "kernel32.dll"}
 
 
 def section_names(pe, data):
@@ -73,6 +81,60 @@ def version_strings(pe):
     return strings
 
 
+def section_of(pe, va):
+    rva = va - pe.OPTIONAL_HEADER.ImageBase
+    return next((s for s in pe.sections if s.VirtualAddress <= rva < s.VirtualAddress + s.Misc_VirtualSize), None)
+
+
+def check_load_config(pe, expect):
+    """Control Flow Guard's fields and tables, and the security cookie."""
+    config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+    expect(pe.OPTIONAL_HEADER.DllCharacteristics & GUARD_CF, "DllCharacteristics lacks GUARD_CF")
+    if config is None:
+        return expect(False, "no load configuration")
+    config = config.struct
+    directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]]
+    expect(config.Size == directory.Size and config.Size >= 0xC0,
+           f"load configuration of {config.Size:#x} bytes, directory {directory.Size:#x}, not through the guard fields")
+    flags = GUARD_CF_INSTRUMENTED | GUARD_CF_FUNCTION_TABLE_PRESENT | GUARD_CF_LONGJUMP_TABLE_PRESENT
+    expect(config.GuardFlags & flags == flags, f"GuardFlags {config.GuardFlags:#x}")
+    for name in ("GuardCFCheckFunctionPointer", "GuardCFDispatchFunctionPointer"):
+        section = section_of(pe, getattr(config, name))
+        expect(section and not section.Characteristics & MEM_WRITE, f"{name} not in a read-only section")
+    stride = 4 + (config.GuardFlags >> 28)
+    table = pe.get_data(config.GuardCFFunctionTable - pe.OPTIONAL_HEADER.ImageBase,
+                        config.GuardCFFunctionCount * stride) if config.GuardCFFunctionCount else b""
+    functions = [struct.unpack_from("<I", table, i)[0] for i in range(0, len(table), stride)]
+    expect(functions and functions == sorted(set(functions)), "the guard function table is empty or not sorted")
+    cookie = section_of(pe, config.SecurityCookie)
+    value = pe.get_qword_at_rva(config.SecurityCookie - pe.OPTIONAL_HEADER.ImageBase) if cookie else None
+    expect(value == DEFAULT_SECURITY_COOKIE, "the security cookie does not hold the default value in the file")
+
+
+def check_debug_file(args, names, expect):
+    """The GNU builds' link to the debug file beside the program, and the symbols in it."""
+    debug_file = args.executable + ".debug"
+    links = [section for name, section in names if name == ".gnu_debuglink"]
+    if not links:
+        expect(False, "no link to the debug file (.gnu_debuglink)")
+    elif not os.path.exists(debug_file):
+        expect(False, f"no debug file {os.path.basename(debug_file)} beside it")
+    else:
+        link = links[0].get_data()
+        linked = link[: link.index(b"\0")].decode()
+        crc = struct.unpack_from("<I", link, (len(linked) + 4) & ~3)[0]
+        expect(linked == os.path.basename(debug_file), f"links to {linked}")
+        expect(crc == zlib.crc32(open(debug_file, "rb").read()), "the debug file beside it is not its own")
+
+    # Stack cookies and checked copies: the guard, the failure handler and the checked memcpy come in
+    # from the static libssp only when compiled code refers to them.
+    with_symbols = debug_file if os.path.exists(debug_file) else args.executable
+    symbols = subprocess.run([args.nm, with_symbols], capture_output=True, text=True, check=True).stdout
+    for symbol, what in (("__stack_chk_guard", "stack protector"), ("__stack_chk_fail", "stack protector"),
+                         ("__memcpy_chk", "_FORTIFY_SOURCE")):
+        expect(re.search(rf" [TDBR] {symbol}$", symbols, re.M), f"no {what} ({symbol})")
+
+
 def check(args):
     failures = []
     expect = lambda condition, what: condition or failures.append(what)
@@ -96,52 +158,44 @@ def check(args):
         both = section.Characteristics & MEM_WRITE and section.Characteristics & MEM_EXECUTE
         expect(not both, f"section {name} is both writable and executable")
 
-    # Stripped, reproducible, and linked to its symbols.
-    expect(header.NumberOfSymbols == 0, f"a symbol table of {header.NumberOfSymbols} symbols")
-    for name, _ in names:
-        expect(not re.match(r"\.z?debug", name), f"debug section {name}")
-    debug_directory = optional.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DEBUG"]]
-    if args.build_id:
-        # lld 16 writes a CodeView record of the image's build id whenever it keeps debug information,
-        # and has no switch to leave it out. Its id is a hash of the image: nothing else may be there.
-        entries = getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
-        expect(len(entries) == 1, f"{len(entries)} debug directory entries, not only the build id")
-        for entry in entries:
-            expect(entry.struct.Type == pefile.DEBUG_TYPE["IMAGE_DEBUG_TYPE_CODEVIEW"] and
-                   entry.struct.TimeDateStamp == 0, "a debug directory entry other than a build id")
-    else:
-        expect(debug_directory.Size == 0, "a debug directory")
-    expect(header.TimeDateStamp == 0, f"time stamp {header.TimeDateStamp:#x} in the header")
-    debug_file = args.executable + ".debug"
-    links = [section for name, section in names if name == ".gnu_debuglink"]
-    if not links:
-        failures.append("no link to the debug file (.gnu_debuglink)")
-    elif not os.path.exists(debug_file):
-        failures.append(f"no debug file {os.path.basename(debug_file)} beside it")
-    else:
-        link = links[0].get_data()
-        linked = link[: link.index(b"\0")].decode()
-        crc = struct.unpack_from("<I", link, (len(linked) + 4) & ~3)[0]
-        expect(linked == os.path.basename(debug_file), f"links to {linked}")
-        expect(crc == zlib.crc32(open(debug_file, "rb").read()), "the debug file beside it is not its own")
-
-    # Stack cookies and checked copies: the guard, the failure handler and the checked memcpy come in
-    # from the static libssp only when compiled code refers to them.
-    with_symbols = debug_file if os.path.exists(debug_file) else args.executable
-    symbols = subprocess.run([args.nm, with_symbols], capture_output=True, text=True, check=True).stdout
-    for symbol, what in (("__stack_chk_guard", "stack protector"), ("__stack_chk_fail", "stack protector"),
-                         ("__memcpy_chk", "_FORTIFY_SOURCE")):
-        expect(re.search(rf" [TDBR] {symbol}$", symbols, re.M), f"no {what} ({symbol})")
-
     # Imports.
+    wanted = MSVC_IMPORTS if args.linker == "link" else IMPORTS
     imports = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
-    expect(imports == IMPORTS, f"imports from {sorted(imports)}, not {sorted(IMPORTS)}")
+    expect(imports == wanted, f"imports from {sorted(imports)}, not {sorted(wanted)}")
     # The stack guard is seeded without a CryptoAPI provider, which would load rsaenh.dll and with it
     # user32, gdi32 and more into every run (as libssp's set-up does).
     functions = {imported.name.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
                  for imported in entry.imports if imported.name}
     crypto = sorted(name for name in functions if name.startswith("Crypt"))
     expect(not crypto, f"imports CryptoAPI functions {crypto}")
+
+    # Stripped, reproducible, and linked to its symbols.
+    expect(header.NumberOfSymbols == 0, f"a symbol table of {header.NumberOfSymbols} symbols")
+    for name, _ in names:
+        expect(not re.match(r"\.z?debug", name), f"debug section {name}")
+    # lld 16 writes a CodeView record of the image's build id whenever it keeps debug information, and has
+    # no switch to leave it out; its id is a hash of the image. MSVC's linker names the PDB there, and with
+    # /Brepro its time stamps are hashes, which a Repro entry announces.
+    entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
+    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_EX_DLLCHARACTERISTICS},
+              "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
+    expect(set(entries) <= wanted[args.linker] and
+           set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
+           f"debug directory entries of types {sorted(entries)}")
+    if args.linker != "ld":
+        check_load_config(pe, expect)
+        cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
+        flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
+        expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
+    if args.linker == "link":
+        pdb = entries.get(DEBUG_CODEVIEW)
+        pdb = pdb.entry.PdbFileName.rstrip(b"\0").decode() if pdb and pdb.entry else None
+        expect(pdb == os.path.splitext(os.path.basename(args.executable))[0] + ".pdb", f"names the PDB {pdb}")
+    else:
+        stamps = [entry.struct.TimeDateStamp for entry in entries.values()]
+        expect(header.TimeDateStamp == 0 and not any(stamps),
+               f"time stamps {header.TimeDateStamp:#x} in the header, {stamps} in the debug directory")
+        check_debug_file(args, names, expect)
 
     # Manifest: the four supported systems and nothing else.
     manifest = resource(pe, RT_MANIFEST, 1)
@@ -177,10 +231,11 @@ def check(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--nm", "--version", "--company", "--product", "--copyright"):
+    for option in ("--version", "--company", "--product", "--copyright"):
         parser.add_argument(option, required=True)
     parser.add_argument("--budget", type=int, required=True)
-    parser.add_argument("--build-id", action="store_true", help="allow the build id that lld writes")
+    parser.add_argument("--linker", choices=("ld", "lld", "link"), required=True, help="GNU ld, lld or MSVC's")
+    parser.add_argument("--nm", help="the nm that reads the debug file (GNU builds)")
     parser.add_argument("executable")
     args = parser.parse_args()
     failures, size = check(args)
@@ -188,9 +243,11 @@ def main():
     if failures:
         print(f"{name}:\n  " + "\n  ".join(failures))
         return 1
+    guard = "" if args.linker == "ld" else ", Control Flow Guard, CET compatible, loader-seeded cookie"
+    symbols = "PDB named" if args.linker == "link" else "no time stamp, debug file linked"
     print(f"{name}: x86-64 PE32+ GUI program of {size} bytes (budget {args.budget}); ASLR with high entropy, "
-          "DEP, no writable code, stack protector; no symbols, no debug section, no time stamp, debug file "
-          f"linked; imports {sorted(IMPORTS)}; manifest with 4 supported systems; version {args.version}")
+          f"DEP, no writable code, stack protector{guard}; no symbols, no debug section, {symbols}; "
+          f"manifest with 4 supported systems; version {args.version}")
     return 0
 
 
