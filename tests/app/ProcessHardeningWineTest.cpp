@@ -22,13 +22,10 @@ namespace
 // The stack protector's guard as the first code of the process finds it: before the start-up
 // constructor of the guard (priority 101), which would seed it where the loader has not.
 std::uintptr_t guardAtFirstCode = 0;
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wprio-ctor-dtor"
 __attribute__((constructor(100))) void ReadGuardFirst()
 {
     guardAtFirstCode = *static_cast<volatile std::uintptr_t*>(&__stack_chk_guard);
 }
-#pragma clang diagnostic pop
 
 TEST(ProcessHardeningWineTest, TheLoaderSeedsTheStackGuardBeforeAnyCodeRuns)
 {
