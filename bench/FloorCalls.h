@@ -7,30 +7,71 @@
 
 #include <windows.h>
 
+#include <locale>
+#include <stdexcept>
 #include <string>
 
 namespace Floor
 {
 using namespace Quelvo::EndpointProtectionSdk;
 
-// The product service's check: open the SCM and the service, query its status.
-inline bool ProductServiceRunning()
+// Opens the SCM and the service with `access`, as every service operation of the tool does.
+inline SC_HANDLE OpenProductService(SC_HANDLE& manager, DWORD access)
 {
-    SERVICE_STATUS_PROCESS status{};
-    const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    return manager != nullptr ? OpenServiceW(manager, L"EndpointProtectionService", access) : nullptr;
+}
+
+inline void CloseProductService(SC_HANDLE manager, SC_HANDLE service)
+{
+    if (service != nullptr)
+    {
+        CloseServiceHandle(service);
+    }
     if (manager != nullptr)
     {
-        const SC_HANDLE service = OpenServiceW(manager, L"EndpointProtectionService", SERVICE_QUERY_STATUS);
-        if (service != nullptr)
-        {
-            DWORD needed = 0;
-            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
-                                 sizeof(status), &needed);
-            CloseServiceHandle(service);
-        }
         CloseServiceHandle(manager);
     }
+}
+
+// The product service's check: whether the service exists (the SCM and the service opened and closed),
+// then its status (both opened again, and the status queried).
+inline bool ProductServiceRunning()
+{
+    SC_HANDLE manager = nullptr;
+    SC_HANDLE service = OpenProductService(manager, SERVICE_QUERY_STATUS);
+    const bool exists = service != nullptr;
+    CloseProductService(manager, service);
+    SERVICE_STATUS_PROCESS status{};
+    if (exists)
+    {
+        service = OpenProductService(manager, SERVICE_QUERY_STATUS);
+        DWORD needed = 0;
+        if (service != nullptr)
+        {
+            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                 sizeof(status), &needed);
+        }
+        CloseProductService(manager, service);
+    }
     return status.dwCurrentState == SERVICE_RUNNING;
+}
+
+// What every line of the tool does first: the user's locale (the classic one where the runtime knows
+// no such name) and the command line lower-cased through its ctype facet.
+inline std::wstring LowerCasedCommandLine()
+{
+    std::locale locale = std::locale::classic();
+    try
+    {
+        locale = std::locale("");
+    }
+    catch (const std::runtime_error&)
+    {
+    }
+    std::wstring line = GetCommandLineW();
+    std::use_facet<std::ctype<wchar_t>>(locale).tolower(line.data(), line.data() + line.size());
+    return line;
 }
 
 // The client library next to the running program.

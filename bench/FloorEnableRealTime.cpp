@@ -4,6 +4,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     using namespace Floor;
+    LowerCasedCommandLine();
     if (!ProductServiceRunning())
     {
         return ERROR_SERVICE_NOT_ACTIVE;

@@ -4,6 +4,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     using namespace Floor;
+    LowerCasedCommandLine();
     std::wstring uiPath;
     const DWORD asked = WithClient(
         [&](IFactory& factory, IEppClient* client)

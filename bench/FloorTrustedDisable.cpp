@@ -5,6 +5,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     using namespace Floor;
+    LowerCasedCommandLine();
     return static_cast<int>(WithClient(
         [](IFactory& factory, IEppClient* client)
         {
