@@ -17,6 +17,13 @@ if(NOT MSVC)
         -Wconversion -Wsign-conversion -Wshadow -Wmismatched-tags)
 endif()
 
+# MinGW-w64's headers accept what the Windows SDK's reject (a deprecated function, a name the SDK takes as
+# a macro): platform/windows/SdkRules.h, first in every C++ file, holds a MinGW-w64 build to the SDK's rules.
+option(QUELVO_SDK_RULES "Force-include platform/windows/SdkRules.h into every C++ file of a MinGW-w64 build" OFF)
+if(QUELVO_SDK_RULES)
+    add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-include${PROJECT_SOURCE_DIR}/platform/windows/SdkRules.h>")
+endif()
+
 if(QUELVO_SANITIZE)
     set(QUELVO_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_compile_options(${QUELVO_SANITIZER_FLAGS})
