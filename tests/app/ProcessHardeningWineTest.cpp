@@ -4,6 +4,7 @@
 
 #include "base/TextConversion.h"
 #include "process/ProcessHelper.h"
+#include "support/BuildPath.h"
 
 #include <windows.h>
 
@@ -13,16 +14,7 @@
 
 namespace
 {
-// A path of the build (a Unix path) as Wine's Z: drive shows it.
-std::wstring FromBuild(const char* unixPath)
-{
-    std::wstring path = L"Z:" + Quelvo::Utf16FromUtf8(unixPath);
-    for (auto& c : path)
-    {
-        c = c == L'/' ? L'\\' : c;
-    }
-    return path;
-}
+using Quelvo::testing::FromBuild;
 
 std::wstring Mark()
 {

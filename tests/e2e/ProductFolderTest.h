@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/TextConversion.h"
+#include "support/BuildPath.h"
 
 #include <gtest/gtest.h>
 
@@ -18,17 +19,6 @@
 
 namespace Quelvo::testing
 {
-// A path of the build (a Unix path) as Wine's Z: drive shows it.
-inline std::wstring FromBuild(const char* unixPath)
-{
-    std::wstring path = L"Z:" + Utf16FromUtf8(unixPath);
-    for (auto& c : path)
-    {
-        c = c == L'/' ? L'\\' : c;
-    }
-    return path;
-}
-
 inline std::vector<std::string> ReadLines(const std::wstring& path)
 {
     std::vector<std::string> lines;
