@@ -2,6 +2,11 @@
 add_library(quelvo_options INTERFACE)
 if(MSVC)
     target_compile_options(quelvo_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+    # The static C and C++ runtime (/MT), as the MinGW-w64 builds link theirs: the tool must start on a
+    # machine whose Visual C++ redistributable is missing or broken. Every target takes it, GoogleTest
+    # too (whose own CMake files would otherwise ignore the variable).
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    set(CMAKE_POLICY_DEFAULT_CMP0091 NEW)
 else()
     target_compile_options(quelvo_options INTERFACE -Wall -Wextra -Werror)
 endif()
