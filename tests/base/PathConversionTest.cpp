@@ -116,27 +116,31 @@ TEST_F(PathConversionTest, SecondStepFailureNamesTheKind)
     }
 }
 // The path grew between the two calls: the function asks for a bigger buffer instead of filling it.
-// Nothing past the buffer may be returned.
+// Nothing past the buffer may be returned. One character more is the edge.
 TEST_F(PathConversionTest, GrowthBetweenTheCallsIsAFailure)
 {
-    const auto growing = [](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD
+    for (const DWORD growth : {1u, 6u})
     {
-        if (buffer == nullptr)
+        SCOPED_TRACE(growth);
+        const auto growing = [growth](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD
         {
-            return 4;
+            if (buffer == nullptr)
+            {
+                return 4;
+            }
+            buffer[0] = L'\0';
+            return size + growth;
+        };
+        try
+        {
+            const std::wstring converted = ConvertPath(L"C:\\x", growing, "short");
+            FAIL() << "returned " << converted.size() << " characters";
         }
-        buffer[0] = L'\0';
-        return size + 6;
-    };
-    try
-    {
-        const std::wstring converted = ConvertPath(L"C:\\x", growing, "short");
-        FAIL() << "returned " << converted.size() << " characters";
-    }
-    catch (const std::system_error& e)
-    {
-        EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, e.code().value());
-        EXPECT_EQ(0u, std::string(e.what()).rfind("Can't convert path to short path", 0)) << e.what();
+        catch (const std::system_error& e)
+        {
+            EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, e.code().value());
+            EXPECT_EQ(0u, std::string(e.what()).rfind("Can't convert path to short path", 0)) << e.what();
+        }
     }
 }
 
