@@ -4,7 +4,6 @@
 
 #include "base/TextConversion.h"
 #include "process/ProcessHelper.h"
-#include "support/BuildPath.h"
 
 #include <windows.h>
 
@@ -14,7 +13,17 @@
 
 namespace
 {
-using Quelvo::testing::FromBuild;
+// A path of the build as Windows takes it: a Unix path (a cross build) on Wine's Z: drive, a Windows
+// path as it is.
+std::wstring FromBuild(const char* buildPath)
+{
+    std::wstring path = (buildPath[0] == '/' ? L"Z:" : L"") + Quelvo::Utf16FromUtf8(buildPath);
+    for (auto& c : path)
+    {
+        c = c == L'/' ? L'\\' : c;
+    }
+    return path;
+}
 
 std::wstring Mark()
 {
