@@ -74,8 +74,8 @@ template <CheckedInteger T>
 template <CheckedInteger T>
 T CheckedAdd(T a, T b)
 {
+    // Each limit in the branch that uses it: MSVC judges every instantiation's locals (C4189).
     constexpr T max = std::numeric_limits<T>::max();
-    constexpr T min = std::numeric_limits<T>::min();
     if constexpr (std::is_unsigned_v<T>)
     {
         if (b != 0 && a > max - b)
@@ -83,16 +83,20 @@ T CheckedAdd(T a, T b)
             checked_detail::Overflow(a, '+', b);
         }
     }
-    else if (b >= 0)
+    else
     {
-        if (a > max - b)
+        constexpr T min = std::numeric_limits<T>::min();
+        if (b >= 0)
         {
-            checked_detail::Overflow(a, '+', b);
+            if (a > max - b)
+            {
+                checked_detail::Overflow(a, '+', b);
+            }
         }
-    }
-    else if (a < min - b)
-    {
-        checked_detail::Underflow(a, '+', b);
+        else if (a < min - b)
+        {
+            checked_detail::Underflow(a, '+', b);
+        }
     }
     return static_cast<T>(a + b);
 }
@@ -100,8 +104,6 @@ T CheckedAdd(T a, T b)
 template <CheckedInteger T>
 T CheckedSub(T a, T b)
 {
-    constexpr T max = std::numeric_limits<T>::max();
-    constexpr T min = std::numeric_limits<T>::min();
     if constexpr (std::is_unsigned_v<T>)
     {
         if (a < b)
@@ -109,16 +111,21 @@ T CheckedSub(T a, T b)
             checked_detail::Underflow(a, '-', b);
         }
     }
-    else if (b < 0)
+    else
     {
-        if (a > b + max)
+        constexpr T max = std::numeric_limits<T>::max();
+        constexpr T min = std::numeric_limits<T>::min();
+        if (b < 0)
         {
-            checked_detail::Overflow(a, '-', b);
+            if (a > b + max)
+            {
+                checked_detail::Overflow(a, '-', b);
+            }
         }
-    }
-    else if (b > 0 && a < b + min)
-    {
-        checked_detail::Underflow(a, '-', b);
+        else if (b > 0 && a < b + min)
+        {
+            checked_detail::Underflow(a, '-', b);
+        }
     }
     return static_cast<T>(a - b);
 }
@@ -127,7 +134,6 @@ template <CheckedInteger T>
 T CheckedMul(T a, T b)
 {
     constexpr T max = std::numeric_limits<T>::max();
-    constexpr T min = std::numeric_limits<T>::min();
     const auto overflow = [&]
     {
         throw std::overflow_error(checked_detail::Printable(a) + " * " + checked_detail::Printable(b) +
@@ -155,6 +161,7 @@ T CheckedMul(T a, T b)
     else
     {
         // Signed: compare magnitudes against the bound on the side the product falls on.
+        constexpr T min = std::numeric_limits<T>::min();
         const bool positive = (a > 0) == (b > 0);
         const bool fits =
             positive ? (a > 0 ? a <= max / b : a >= max / b) : (a > 0 ? b >= min / a : a >= min / b);

@@ -1,9 +1,17 @@
-# Delay-loaded imports for MinGW-w64 builds. shell32.dll brings user32, gdi32 and more into the process
+# Delay-loaded imports of the Windows builds. shell32.dll brings user32, gdi32 and more into the process
 # when it loads, which costs more than a whole run of the tool on most command lines; yet only the
 # operating-system queries need it (and version.dll). Delay-loading defers each library to the first
 # call of one of its functions, so a run that never makes such a call never loads it.
 #   quelvo_delay_load(<target> <dll>...)   with cmake/delayload/<dll>.def listing the functions used
 function(quelvo_delay_load target)
+    if(MSVC)
+        # MSVC's linker builds the delay-import tables itself; delayimp holds the helper that loads them.
+        foreach(dll IN LISTS ARGN)
+            target_link_options(${target} PRIVATE /DELAYLOAD:${dll}.dll)
+        endforeach()
+        target_link_libraries(${target} PRIVATE delayimp)
+        return()
+    endif()
     # lld builds the delay-import tables itself (--delayload), but only from import libraries in the
     # short format that llvm-dlltool writes. GNU dlltool's delay-import library is made for GNU ld:
     # under lld its address slots land in read-only .rdata and the first delayed call faults.

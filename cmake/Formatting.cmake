@@ -2,10 +2,13 @@
 # -fexperimental-library without defining __cpp_lib_format):
 #   QUELVO_FORMAT=std   std::format (MSVC, libc++ with -fexperimental-library, newer libstdc++)
 #   QUELVO_FORMAT=fmt   {fmt} (GCC 12); the cross build uses Debian's {fmt} headers header-only.
-# Left empty, std is taken wherever the standard library compiles a use of std::format.
+# Left empty, std is taken under MSVC and wherever the standard library compiles a use of std::format.
 set(QUELVO_FORMAT "" CACHE STRING "base/Format.h formats with std (std::format) or fmt ({fmt}); empty: std where available")
 set_property(CACHE QUELVO_FORMAT PROPERTY STRINGS "" std fmt)
-if(QUELVO_FORMAT STREQUAL "")
+if(QUELVO_FORMAT STREQUAL "" AND MSVC)
+    # Nothing installs {fmt} where MSVC builds: an older toolset without std::format fails at its compile.
+    set(QUELVO_FORMAT std CACHE STRING "" FORCE)
+elseif(QUELVO_FORMAT STREQUAL "")
     include(CheckCXXSourceCompiles)
     check_cxx_source_compiles([[
         #include <format>

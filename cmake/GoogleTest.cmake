@@ -3,5 +3,6 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(QUELVO_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest package)")
-set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+# MSVC: the static runtime, as every target of the build (cmake/ProjectOptions.cmake).
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 add_subdirectory(${QUELVO_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)

@@ -2,6 +2,11 @@
 add_library(quelvo_options INTERFACE)
 if(MSVC)
     target_compile_options(quelvo_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+    # The static C and C++ runtime (/MT), as the MinGW-w64 builds link theirs: the tool must start on a
+    # machine whose Visual C++ redistributable is missing or broken. Every target takes it, GoogleTest
+    # too (whose own CMake files would otherwise ignore the variable).
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    set(CMAKE_POLICY_DEFAULT_CMP0091 NEW)
 else()
     target_compile_options(quelvo_options INTERFACE -Wall -Wextra -Werror)
 endif()
@@ -15,6 +20,13 @@ add_library(quelvo_product_warnings INTERFACE)
 if(NOT MSVC)
     target_compile_options(quelvo_product_warnings INTERFACE
         -Wconversion -Wsign-conversion -Wshadow -Wmismatched-tags)
+endif()
+
+# MinGW-w64's headers accept what the Windows SDK's reject (a deprecated function, a name the SDK takes as
+# a macro): platform/windows/SdkRules.h, first in every C++ file, holds a MinGW-w64 build to the SDK's rules.
+option(QUELVO_SDK_RULES "Force-include platform/windows/SdkRules.h into every C++ file of a MinGW-w64 build" OFF)
+if(QUELVO_SDK_RULES)
+    add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-include${PROJECT_SOURCE_DIR}/platform/windows/SdkRules.h>")
 endif()
 
 if(QUELVO_SANITIZE)

@@ -124,7 +124,17 @@ OSVERSIONINFOEXW OsInfoImpl::GetOsVersion() const
     }
     else
     {
+        // Only where ntdll has no RtlGetVersion. The SDK marks GetVersionExW deprecated (C4996, an error
+        // under /WX and /sdl), as platform/windows/SdkRules.h does in the clang build; the call is meant.
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
         GetVersionExW(plain);
+#else
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        GetVersionExW(plain);
+#pragma GCC diagnostic pop
+#endif
     }
     return record;
 }

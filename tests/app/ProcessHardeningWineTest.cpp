@@ -34,10 +34,11 @@ TEST(ProcessHardeningWineTest, TheLoaderSeedsTheStackGuardBeforeAnyCodeRuns)
 }
 #endif
 
-// A path of the build (a Unix path) as Wine's Z: drive shows it.
-std::wstring FromBuild(const char* unixPath)
+// A path of the build as Windows takes it: a Unix path (a cross build) on Wine's Z: drive, a Windows
+// path as it is.
+std::wstring FromBuild(const char* buildPath)
 {
-    std::wstring path = L"Z:" + Quelvo::Utf16FromUtf8(unixPath);
+    std::wstring path = (buildPath[0] == '/' ? L"Z:" : L"") + Quelvo::Utf16FromUtf8(buildPath);
     for (auto& c : path)
     {
         c = c == L'/' ? L'\\' : c;

@@ -1,5 +1,7 @@
 #include "base/PathConversion.h"
 
+#include "support/Caught.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -119,14 +121,15 @@ TEST_F(PathConversionTest, SecondStepFailureNamesTheKind)
 // Nothing past the buffer may be returned.
 TEST_F(PathConversionTest, GrowthBetweenTheCallsIsAFailure)
 {
-    const auto growing = [](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD
+    DWORD growth = 6;
+    const auto growing = [&growth](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD
     {
         if (buffer == nullptr)
         {
             return 4;
         }
         buffer[0] = L'\0';
-        return size + 6;
+        return size + growth;
     };
     try
     {
@@ -138,6 +141,10 @@ TEST_F(PathConversionTest, GrowthBetweenTheCallsIsAFailure)
         EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, e.code().value());
         EXPECT_EQ(0u, std::string(e.what()).rfind("Can't convert path to short path", 0)) << e.what();
     }
+    // One character more is the edge.
+    growth = 1;
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER,
+              Testing::CaughtSystemError([&] { ConvertPath(L"C:\\x", growing, "short"); }).code().value());
 }
 
 // A result that fills the buffer exactly is still inside it.

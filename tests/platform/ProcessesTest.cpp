@@ -151,10 +151,10 @@ TEST(ProcessesTest, RegistryStringMoreDataReportsTheNeededSize)
     ASSERT_EQ(ERROR_SUCCESS,
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
                             KEY_READ | KEY_WOW64_64KEY, &key));
-    wchar_t small[2] = {};
-    DWORD size = sizeof(small);
+    wchar_t tooSmall[2] = {};
+    DWORD size = sizeof(tooSmall);
     EXPECT_EQ(ERROR_MORE_DATA,
-              RegGetValueW(key, nullptr, L"EditionID", RRF_RT_REG_SZ, nullptr, small, &size));
+              RegGetValueW(key, nullptr, L"EditionID", RRF_RT_REG_SZ, nullptr, tooSmall, &size));
     std::vector<wchar_t> buffer(size / sizeof(wchar_t), L'\0');
     const DWORD needed = size;
     EXPECT_EQ(ERROR_SUCCESS,
