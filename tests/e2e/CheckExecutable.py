@@ -86,17 +86,18 @@ def section_of(pe, va):
     return next((s for s in pe.sections if s.VirtualAddress <= rva < s.VirtualAddress + s.Misc_VirtualSize), None)
 
 
-def check_load_config(pe, expect):
-    """Control Flow Guard's fields and tables, and the security cookie."""
+def check_load_config(pe, expect, ours):
+    """Control Flow Guard's fields and tables, and the security cookie. `ours`: the project's own load
+    configuration (lld links), whose size is the directory's and which announces a long-jump table."""
     config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
     expect(pe.OPTIONAL_HEADER.DllCharacteristics & GUARD_CF, "DllCharacteristics lacks GUARD_CF")
     if config is None:
         return expect(False, "no load configuration")
     config = config.struct
     directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]]
-    expect(config.Size == directory.Size and config.Size >= 0xC0,
+    expect((config.Size == directory.Size or not ours) and config.Size >= 0xC0,
            f"load configuration of {config.Size:#x} bytes, directory {directory.Size:#x}, not through the guard fields")
-    flags = GUARD_CF_INSTRUMENTED | GUARD_CF_FUNCTION_TABLE_PRESENT | GUARD_CF_LONGJUMP_TABLE_PRESENT
+    flags = GUARD_CF_INSTRUMENTED | GUARD_CF_FUNCTION_TABLE_PRESENT | (GUARD_CF_LONGJUMP_TABLE_PRESENT if ours else 0)
     expect(config.GuardFlags & flags == flags, f"GuardFlags {config.GuardFlags:#x}")
     for name in ("GuardCFCheckFunctionPointer", "GuardCFDispatchFunctionPointer"):
         section = section_of(pe, getattr(config, name))
@@ -183,7 +184,7 @@ def check(args):
            set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
            f"debug directory entries of types {sorted(entries)}")
     if args.linker != "ld":
-        check_load_config(pe, expect)
+        check_load_config(pe, expect, ours=args.linker == "lld")
         cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
         flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
         expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
