@@ -10,6 +10,20 @@ if(NOT QUELVO_PLATFORM STREQUAL "windows")
     return()
 endif()
 
+# What the executable check (tests/e2e/CheckExecutable.py) holds each build's file to: GNU ld writes
+# neither a load configuration nor a debug directory; lld and MSVC's linker add Control Flow Guard and
+# CET compatibility. 1 MiB for the shipped file; the GCC build's is larger.
+if(MSVC)
+    set(QUELVO_LINKER link)
+    set(QUELVO_SIZE_BUDGET 1048576)
+elseif(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(QUELVO_LINKER lld)
+    set(QUELVO_SIZE_BUDGET 1048576)
+else()
+    set(QUELVO_LINKER ld)
+    set(QUELVO_SIZE_BUDGET 1572864)
+endif()
+
 if(MSVC)
     # Not built here (no MSVC on the build machines): the same rules in MSVC's terms. /GS stack
     # cookies, /sdl extra checks, /guard:cf Control Flow Guard, /Brepro no time stamp, /Zi symbols in a
@@ -79,6 +93,11 @@ endfunction()
 link_libraries(quelvo_stack_protector advapi32)
 if(QUELVO_CONTROL_FLOW_GUARD)
     link_libraries(quelvo_load_config quelvo_guard_default)
+    # The probe of the validating guard: one planted indirect call a run (platform/windows/GuardProbe.cpp).
+    add_executable(guard_probe ${PROJECT_SOURCE_DIR}/platform/windows/GuardProbe.cpp)
+    target_link_libraries(guard_probe PRIVATE quelvo_platform quelvo_options)
+    quelvo_wide_entry(guard_probe GUI)
+    quelvo_validate_control_flow(guard_probe)
 endif()
 
 # quelvo_shipped_program(<target> [<library>...])

@@ -81,6 +81,100 @@ def version_strings(pe):
     return strings
 
 
+def check(args):
+    failures = []
+    expect = lambda condition, what: condition or failures.append(what)
+
+    data = open(args.executable, "rb").read()
+    pe = pefile.PE(data=data)
+    header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
+
+    # What it is.
+    expect(header.Machine == MACHINE_AMD64, "not an x86-64 program")
+    expect(optional.Magic == 0x20B, "not PE32+")
+    expect(optional.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "not the Windows GUI subsystem")
+
+    # Mitigations.
+    for flag, name in ((DYNAMIC_BASE, "DYNAMIC_BASE"), (HIGH_ENTROPY_VA, "HIGH_ENTROPY_VA"), (NX_COMPAT, "NX_COMPAT")):
+        expect(optional.DllCharacteristics & flag, f"DllCharacteristics lacks {name}")
+    relocations = optional.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    expect(relocations.Size > 0 and not header.Characteristics & RELOCS_STRIPPED, "no base relocations")
+    names = section_names(pe, data)
+    for name, section in names:
+        both = section.Characteristics & MEM_WRITE and section.Characteristics & MEM_EXECUTE
+        expect(not both, f"section {name} is both writable and executable")
+
+    # Stripped, reproducible, and linked to its symbols.
+    expect(header.NumberOfSymbols == 0, f"a symbol table of {header.NumberOfSymbols} symbols")
+    for name, _ in names:
+        expect(not re.match(r"\.z?debug", name), f"debug section {name}")
+    # lld 16 writes a CodeView record of the image's build id whenever it keeps debug information, and has
+    # no switch to leave it out; its id is a hash of the image. MSVC's linker names the PDB there, and with
+    # /Brepro its time stamps are hashes, which a Repro entry announces.
+    entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
+    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_EX_DLLCHARACTERISTICS},
+              "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
+    expect(set(entries) <= wanted[args.linker] and
+           set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
+           f"debug directory entries of types {sorted(entries)}")
+    if args.linker != "ld":
+        check_load_config(pe, expect, ours=args.linker == "lld")
+        cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
+        flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
+        expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
+    if args.linker == "link":
+        pdb = entries.get(DEBUG_CODEVIEW)
+        pdb = pdb.entry.PdbFileName.rstrip(b"\0").decode() if pdb and pdb.entry else None
+        expect(pdb == os.path.splitext(os.path.basename(args.executable))[0] + ".pdb", f"names the PDB {pdb}")
+    else:
+        stamps = [entry.struct.TimeDateStamp for entry in entries.values()]
+        expect(header.TimeDateStamp == 0 and not any(stamps),
+               f"time stamps {header.TimeDateStamp:#x} in the header, {stamps} in the debug directory")
+        check_debug_file(args, names, expect)
+
+    # Imports.
+    wanted = MSVC_IMPORTS if args.linker == "link" else IMPORTS
+    imports = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    expect(imports == wanted, f"imports from {sorted(imports)}, not {sorted(wanted)}")
+    # The stack guard is seeded without a CryptoAPI provider, which would load rsaenh.dll and with it
+    # user32, gdi32 and more into every run (as libssp's set-up does).
+    functions = {imported.name.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+                 for imported in entry.imports if imported.name}
+    crypto = sorted(name for name in functions if name.startswith("Crypt"))
+    expect(not crypto, f"imports CryptoAPI functions {crypto}")
+
+    # Manifest: the four supported systems and nothing else.
+    manifest = resource(pe, RT_MANIFEST, 1)
+    if manifest is None:
+        failures.append("no manifest resource with id 1")
+    else:
+        manifest = manifest.decode("utf-8")
+        systems = re.findall(r'supportedOS Id="\{([^}]+)\}"', manifest)
+        expect(sorted(systems) == sorted(SUPPORTED_SYSTEMS), f"the manifest declares {systems}")
+        expect(not re.search("requestedExecutionLevel|dpiAware|longPathAware", manifest),
+               "the manifest requests more than the supported systems")
+
+    # Version resource: the numbers and the texts.
+    if resource(pe, RT_VERSION, 1) is None or not getattr(pe, "VS_FIXEDFILEINFO", None):
+        failures.append("no version resource")
+    else:
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        numbers = (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF, fixed.FileVersionLS >> 16,
+                   fixed.FileVersionLS & 0xFFFF)
+        product = (fixed.ProductVersionMS, fixed.ProductVersionLS)
+        expect(".".join(map(str, numbers)) == args.version, f"file version {numbers}, not {args.version}")
+        expect(product == (fixed.FileVersionMS, fixed.FileVersionLS), "product version differs from file version")
+        wanted = {"FileDescription": "remediation.exe", "OriginalFilename": "remediation.exe",
+                  "InternalName": "remediation.exe", "FileVersion": args.version, "ProductVersion": args.version,
+                  "CompanyName": args.company, "ProductName": args.product, "LegalCopyright": args.copyright}
+        strings = version_strings(pe)
+        for key, value in wanted.items():
+            expect(strings.get(key) == value, f"version text {key} is {strings.get(key)!r}, not {value!r}")
+
+    expect(len(data) <= args.budget, f"{len(data)} bytes, over the budget of {args.budget}")
+    return failures, len(data)
+
+
 def section_of(pe, va):
     rva = va - pe.OPTIONAL_HEADER.ImageBase
     return next((s for s in pe.sections if s.VirtualAddress <= rva < s.VirtualAddress + s.Misc_VirtualSize), None)
@@ -134,100 +228,6 @@ def check_debug_file(args, names, expect):
     for symbol, what in (("__stack_chk_guard", "stack protector"), ("__stack_chk_fail", "stack protector"),
                          ("__memcpy_chk", "_FORTIFY_SOURCE")):
         expect(re.search(rf" [TDBR] {symbol}$", symbols, re.M), f"no {what} ({symbol})")
-
-
-def check(args):
-    failures = []
-    expect = lambda condition, what: condition or failures.append(what)
-
-    data = open(args.executable, "rb").read()
-    pe = pefile.PE(data=data)
-    header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
-
-    # What it is.
-    expect(header.Machine == MACHINE_AMD64, "not an x86-64 program")
-    expect(optional.Magic == 0x20B, "not PE32+")
-    expect(optional.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "not the Windows GUI subsystem")
-
-    # Mitigations.
-    for flag, name in ((DYNAMIC_BASE, "DYNAMIC_BASE"), (HIGH_ENTROPY_VA, "HIGH_ENTROPY_VA"), (NX_COMPAT, "NX_COMPAT")):
-        expect(optional.DllCharacteristics & flag, f"DllCharacteristics lacks {name}")
-    relocations = optional.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
-    expect(relocations.Size > 0 and not header.Characteristics & RELOCS_STRIPPED, "no base relocations")
-    names = section_names(pe, data)
-    for name, section in names:
-        both = section.Characteristics & MEM_WRITE and section.Characteristics & MEM_EXECUTE
-        expect(not both, f"section {name} is both writable and executable")
-
-    # Imports.
-    wanted = MSVC_IMPORTS if args.linker == "link" else IMPORTS
-    imports = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
-    expect(imports == wanted, f"imports from {sorted(imports)}, not {sorted(wanted)}")
-    # The stack guard is seeded without a CryptoAPI provider, which would load rsaenh.dll and with it
-    # user32, gdi32 and more into every run (as libssp's set-up does).
-    functions = {imported.name.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
-                 for imported in entry.imports if imported.name}
-    crypto = sorted(name for name in functions if name.startswith("Crypt"))
-    expect(not crypto, f"imports CryptoAPI functions {crypto}")
-
-    # Stripped, reproducible, and linked to its symbols.
-    expect(header.NumberOfSymbols == 0, f"a symbol table of {header.NumberOfSymbols} symbols")
-    for name, _ in names:
-        expect(not re.match(r"\.z?debug", name), f"debug section {name}")
-    # lld 16 writes a CodeView record of the image's build id whenever it keeps debug information, and has
-    # no switch to leave it out; its id is a hash of the image. MSVC's linker names the PDB there, and with
-    # /Brepro its time stamps are hashes, which a Repro entry announces.
-    entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
-    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_EX_DLLCHARACTERISTICS},
-              "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
-    expect(set(entries) <= wanted[args.linker] and
-           set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
-           f"debug directory entries of types {sorted(entries)}")
-    if args.linker != "ld":
-        check_load_config(pe, expect, ours=args.linker == "lld")
-        cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
-        flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
-        expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
-    if args.linker == "link":
-        pdb = entries.get(DEBUG_CODEVIEW)
-        pdb = pdb.entry.PdbFileName.rstrip(b"\0").decode() if pdb and pdb.entry else None
-        expect(pdb == os.path.splitext(os.path.basename(args.executable))[0] + ".pdb", f"names the PDB {pdb}")
-    else:
-        stamps = [entry.struct.TimeDateStamp for entry in entries.values()]
-        expect(header.TimeDateStamp == 0 and not any(stamps),
-               f"time stamps {header.TimeDateStamp:#x} in the header, {stamps} in the debug directory")
-        check_debug_file(args, names, expect)
-
-    # Manifest: the four supported systems and nothing else.
-    manifest = resource(pe, RT_MANIFEST, 1)
-    if manifest is None:
-        failures.append("no manifest resource with id 1")
-    else:
-        manifest = manifest.decode("utf-8")
-        systems = re.findall(r'supportedOS Id="\{([^}]+)\}"', manifest)
-        expect(sorted(systems) == sorted(SUPPORTED_SYSTEMS), f"the manifest declares {systems}")
-        expect(not re.search("requestedExecutionLevel|dpiAware|longPathAware", manifest),
-               "the manifest requests more than the supported systems")
-
-    # Version resource: the numbers and the texts.
-    if resource(pe, RT_VERSION, 1) is None or not getattr(pe, "VS_FIXEDFILEINFO", None):
-        failures.append("no version resource")
-    else:
-        fixed = pe.VS_FIXEDFILEINFO[0]
-        numbers = (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF, fixed.FileVersionLS >> 16,
-                   fixed.FileVersionLS & 0xFFFF)
-        product = (fixed.ProductVersionMS, fixed.ProductVersionLS)
-        expect(".".join(map(str, numbers)) == args.version, f"file version {numbers}, not {args.version}")
-        expect(product == (fixed.FileVersionMS, fixed.FileVersionLS), "product version differs from file version")
-        wanted = {"FileDescription": "remediation.exe", "OriginalFilename": "remediation.exe",
-                  "InternalName": "remediation.exe", "FileVersion": args.version, "ProductVersion": args.version,
-                  "CompanyName": args.company, "ProductName": args.product, "LegalCopyright": args.copyright}
-        strings = version_strings(pe)
-        for key, value in wanted.items():
-            expect(strings.get(key) == value, f"version text {key} is {strings.get(key)!r}, not {value!r}")
-
-    expect(len(data) <= args.budget, f"{len(data)} bytes, over the budget of {args.budget}")
-    return failures, len(data)
 
 
 def main():

@@ -15,7 +15,6 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace Quelvo::testing
@@ -30,37 +29,6 @@ inline std::wstring FromBuild(const char* buildPath)
         c = c == L'/' ? L'\\' : c;
     }
     return path;
-}
-
-// The build's tool, or the build of it that QUELVO_E2E_TOOL_PATH names.
-inline std::wstring ToolUnderTest()
-{
-    const char* path = std::getenv("QUELVO_E2E_TOOL_PATH");
-    return FromBuild(path != nullptr ? path : QUELVO_E2E_TOOL);
-}
-
-// Starts `program` with the whole command line `commandLine` in `folder` and returns its exit code, all
-// 32 bits of it.
-inline DWORD RunProgram(const std::wstring& program, std::wstring commandLine,
-                        const wchar_t* folder = nullptr)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    SetLastError(0xdeadbeef);
-    const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                        nullptr, folder, &startup, &process);
-    EXPECT_TRUE(started) << GetLastError();
-    if (!started)
-    {
-        return 0xFFFFFFFF;
-    }
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 120000));
-    DWORD exitCode = 0xFFFFFFFF;
-    EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &exitCode));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
 }
 
 inline std::vector<std::string> ReadLines(const std::wstring& path)
@@ -95,7 +63,10 @@ protected:
         {
             DeleteFileW((m_folder + name).c_str());
         }
-        ASSERT_TRUE(CopyFileW(ToolUnderTest().c_str(), Tool().c_str(), FALSE));
+        // The build's tool, or the build of it that QUELVO_E2E_TOOL_PATH names.
+        const char* tool = std::getenv("QUELVO_E2E_TOOL_PATH");
+        ASSERT_TRUE(
+            CopyFileW(FromBuild(tool != nullptr ? tool : QUELVO_E2E_TOOL).c_str(), Tool().c_str(), FALSE));
         ASSERT_TRUE(CopyFileW(FromBuild(QUELVO_E2E_UI).c_str(), (m_folder + L"demo_ui.exe").c_str(), FALSE));
         InstallLibrary(QUELVO_E2E_CLIENT);
 
@@ -131,10 +102,28 @@ protected:
         return RunCommandLine(std::wstring(kProgramPart) + arguments);
     }
 
-    // Starts the tool with the whole process command line `commandLine` (program part included).
-    DWORD RunCommandLine(std::wstring commandLine)
+    // Starts the tool, or `program`, with the whole process command line `commandLine` (program part
+    // included).
+    DWORD RunCommandLine(std::wstring commandLine, const std::wstring& program = L"")
     {
-        return RunProgram(Tool(), std::move(commandLine), m_folder.c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        SetLastError(0xdeadbeef);
+        const BOOL started =
+            CreateProcessW((program.empty() ? Tool() : program).c_str(), commandLine.data(), nullptr, nullptr,
+                           FALSE, 0, nullptr, m_folder.c_str(), &startup, &process);
+        EXPECT_TRUE(started) << GetLastError();
+        if (!started)
+        {
+            return 0xFFFFFFFF;
+        }
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 120000));
+        DWORD exitCode = 0xFFFFFFFF;
+        EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &exitCode));
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return exitCode;
     }
 
     std::vector<std::string> Journal(const wchar_t* name = L"journal.txt") const

@@ -214,14 +214,15 @@ TEST_F(RemediationEndToEndTest, EnableWithoutTheProductServiceGives1060)
 TEST(RemediationFileTest, TheToolReadsItsOwnVersionBackFromTheBuiltFile)
 {
     std::uint32_t major = 0, minor = 0, build = 0, revision = 0;
-    OsInfoImpl().GetFileVersion(Utf8FromUtf16(testing::ToolUnderTest()), major, minor, build, revision);
+    OsInfoImpl().GetFileVersion(Utf8FromUtf16(FromBuild(QUELVO_E2E_TOOL)), major, minor, build, revision);
     EXPECT_EQ(QUELVO_E2E_VERSION, Format("{}.{}.{}.{}", major, minor, build, revision));
 }
 
 #ifdef QUELVO_E2E_GUARD_PROBE
 // The validating Control Flow Guard build refuses what Windows refuses: each row is one indirect call of
 // the probe and the exit code it must end with.
-TEST(GuardValidationTest, RefusesWhatWindowsRefusesAndAcceptsTheRest)
+using GuardValidationTest = testing::ProductFolderTest;
+TEST_F(GuardValidationTest, RefusesWhatWindowsRefusesAndAcceptsTheRest)
 {
     constexpr DWORD kFastFail = 0xC0000409; // STATUS_STACK_BUFFER_OVERRUN
     const struct
@@ -232,9 +233,9 @@ TEST(GuardValidationTest, RefusesWhatWindowsRefusesAndAcceptsTheRest)
                 {L"system+16", 0}, {L"heap", kFastFail}};
     for (const auto& row : rows)
     {
-        EXPECT_EQ(row.exitCode, testing::RunProgram(FromBuild(QUELVO_E2E_GUARD_PROBE),
-                                                    L"\"guard_probe.exe\" " + std::wstring(row.target) +
-                                                        L" \"" + FromBuild(QUELVO_E2E_CLIENT) + L"\""))
+        EXPECT_EQ(row.exitCode, RunCommandLine(L"\"guard_probe.exe\" " + std::wstring(row.target) + L" \"" +
+                                                   FromBuild(QUELVO_E2E_CLIENT) + L"\"",
+                                               FromBuild(QUELVO_E2E_GUARD_PROBE)))
             << Utf8FromUtf16(row.target);
     }
 }
