@@ -16,52 +16,27 @@ __guard_dispatch_icall_fptr:
 
 // Entered with rsp 8 past a 16-byte boundary; seven pushes and 0x80 bytes leave it on one.
 .macro  save_call_registers
-        push    %rax
-        .seh_pushreg %rax
-        push    %rcx
-        .seh_pushreg %rcx
-        push    %rdx
-        .seh_pushreg %rdx
-        push    %r8
-        .seh_pushreg %r8
-        push    %r9
-        .seh_pushreg %r9
-        push    %r10
-        .seh_pushreg %r10
-        push    %r11
-        .seh_pushreg %r11
+.irp    register, rax, rcx, rdx, r8, r9, r10, r11
+        push    %\register
+        .seh_pushreg %\register
+.endr
         sub     $0x80, %rsp
         .seh_stackalloc 0x80
-        movdqa  %xmm0, 0x20(%rsp)
-        .seh_savexmm %xmm0, 0x20
-        movdqa  %xmm1, 0x30(%rsp)
-        .seh_savexmm %xmm1, 0x30
-        movdqa  %xmm2, 0x40(%rsp)
-        .seh_savexmm %xmm2, 0x40
-        movdqa  %xmm3, 0x50(%rsp)
-        .seh_savexmm %xmm3, 0x50
-        movdqa  %xmm4, 0x60(%rsp)
-        .seh_savexmm %xmm4, 0x60
-        movdqa  %xmm5, 0x70(%rsp)
-        .seh_savexmm %xmm5, 0x70
+.irp    index, 0, 1, 2, 3, 4, 5
+        movdqa  %xmm\index, 0x20+16*\index(%rsp)
+        .seh_savexmm %xmm\index, 0x20+16*\index
+.endr
         .seh_endprologue
 .endm
 
 .macro  restore_call_registers
-        movdqa  0x20(%rsp), %xmm0
-        movdqa  0x30(%rsp), %xmm1
-        movdqa  0x40(%rsp), %xmm2
-        movdqa  0x50(%rsp), %xmm3
-        movdqa  0x60(%rsp), %xmm4
-        movdqa  0x70(%rsp), %xmm5
+.irp    index, 0, 1, 2, 3, 4, 5
+        movdqa  0x20+16*\index(%rsp), %xmm\index
+.endr
         add     $0x80, %rsp
-        pop     %r11
-        pop     %r10
-        pop     %r9
-        pop     %r8
-        pop     %rdx
-        pop     %rcx
-        pop     %rax
+.irp    register, r11, r10, r9, r8, rdx, rcx, rax
+        pop     %\register
+.endr
 .endm
 
         .text
