@@ -3,12 +3,11 @@
 // a floor from crashing: a floor measures cost, not behaviour.
 #pragma once
 
+#include "app/CommandLine.h"
 #include "sdk/EndpointProtectionSdk.h"
 
 #include <windows.h>
 
-#include <locale>
-#include <stdexcept>
 #include <string>
 
 namespace Floor
@@ -57,21 +56,10 @@ inline bool ProductServiceRunning()
     return status.dwCurrentState == SERVICE_RUNNING;
 }
 
-// What every line of the tool does first: the user's locale (the classic one where the runtime knows
-// no such name) and the command line lower-cased through its ctype facet.
+// What every line of the tool does first: its command line lower-cased, by the tool's own function.
 inline std::wstring LowerCasedCommandLine()
 {
-    std::locale locale = std::locale::classic();
-    try
-    {
-        locale = std::locale("");
-    }
-    catch (const std::runtime_error&)
-    {
-    }
-    std::wstring line = GetCommandLineW();
-    std::use_facet<std::ctype<wchar_t>>(locale).tolower(line.data(), line.data() + line.size());
-    return line;
+    return Quelvo::LowerCasedCommandLine(GetCommandLineW());
 }
 
 // The client library next to the running program.

@@ -67,7 +67,7 @@ target_compile_options(quelvo_stack_protector PRIVATE -fno-stack-protector)
 # security cookie that the loader seeds, and Control Flow Guard: every indirect call of the
 # instrumented code goes through the guard's dispatch pointer, and lld writes the tables of valid call
 # and long-jump targets. The image is also marked compatible with CET shadow stacks.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+if(QUELVO_LINKER STREQUAL "lld")
     set(QUELVO_CONTROL_FLOW_GUARD ON)
     enable_language(ASM)
     add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-mguard=cf>)

@@ -10,7 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstring>
+#include <cwchar>
 #include <memory>
 
 extern "C" void (*const __guard_check_icall_fptr)(std::uintptr_t);

@@ -4,6 +4,7 @@
 
 #include "base/TextConversion.h"
 #include "process/ProcessHelper.h"
+#include "support/BuildPath.h"
 
 #include <windows.h>
 
@@ -34,17 +35,7 @@ TEST(ProcessHardeningWineTest, TheLoaderSeedsTheStackGuardBeforeAnyCodeRuns)
 }
 #endif
 
-// A path of the build as Windows takes it: a Unix path (a cross build) on Wine's Z: drive, a Windows
-// path as it is.
-std::wstring FromBuild(const char* buildPath)
-{
-    std::wstring path = (buildPath[0] == '/' ? L"Z:" : L"") + Quelvo::Utf16FromUtf8(buildPath);
-    for (auto& c : path)
-    {
-        c = c == L'/' ? L'\\' : c;
-    }
-    return path;
-}
+using Quelvo::Testing::FromBuild;
 
 std::wstring Mark()
 {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/TextConversion.h"
+#include "support/BuildPath.h"
 
 #include <gtest/gtest.h>
 
@@ -19,17 +20,7 @@
 
 namespace Quelvo::testing
 {
-// A path of the build as Windows takes it: a Unix path (a cross build) on Wine's Z: drive, a Windows
-// path as it is.
-inline std::wstring FromBuild(const char* buildPath)
-{
-    std::wstring path = (buildPath[0] == '/' ? L"Z:" : L"") + Utf16FromUtf8(buildPath);
-    for (auto& c : path)
-    {
-        c = c == L'/' ? L'\\' : c;
-    }
-    return path;
-}
+using Testing::FromBuild;
 
 inline std::vector<std::string> ReadLines(const std::wstring& path)
 {
