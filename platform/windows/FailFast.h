@@ -9,7 +9,12 @@ namespace Quelvo
 {
 [[noreturn]] inline void FailFast(unsigned int code)
 {
+#if defined(__aarch64__)
+    register unsigned int codeRegister __asm__("x0") = code;
+    __asm__ __volatile__("brk #0xF003" : : "r"(codeRegister));
+#else
     __asm__ __volatile__("int $0x29" : : "c"(code));
+#endif
     // Only a system older than Windows 8 returns from the interrupt.
     constexpr UINT kStackBufferOverrun = 0xC0000409; // STATUS_STACK_BUFFER_OVERRUN
     TerminateProcess(GetCurrentProcess(), kStackBufferOverrun);
