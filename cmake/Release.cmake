@@ -45,8 +45,8 @@ endif()
 add_compile_options(-ffunction-sections -fdata-sections -fstack-protector-strong
     "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
 # MinGW-w64's headers check memcpy, memset, the str* copies and the printf family against the size of
-# a destination that the compiler knows, through libssp's __*_chk functions. Of those the tool reaches
-# memcpy, in the formatting code.
+# a destination that the compiler knows, through the __*_chk functions of
+# platform/windows/StackProtector.cpp. Of those the tool reaches memcpy, in the formatting code.
 add_compile_definitions(_FORTIFY_SOURCE=2)
 
 # No time stamp in the PE header; and the mitigations that the linker sets by default are pinned, so that
@@ -54,10 +54,9 @@ add_compile_definitions(_FORTIFY_SOURCE=2)
 add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--dynamicbase -Wl,--high-entropy-va
     -Wl,--nxcompat)
 
-# The protector's guard and failure handlers, linked into every program and DLL as an object, so that
-# libssp's are never pulled in; libssp (which the driver adds for -fstack-protector at the link) still
-# gives the checked copies of _FORTIFY_SOURCE. Built without the protector: it changes the guard.
-add_link_options(-fstack-protector-strong)
+# The protector's guard and failure handlers and the checked copies of _FORTIFY_SOURCE, linked into
+# every program and DLL as an object in place of libssp, which the link therefore does not name. Built
+# without the protector: it changes the guard.
 add_library(quelvo_stack_protector OBJECT ${PROJECT_SOURCE_DIR}/platform/windows/StackProtector.cpp)
 target_include_directories(quelvo_stack_protector PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(quelvo_stack_protector PRIVATE -fno-stack-protector)

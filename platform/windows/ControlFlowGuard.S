@@ -5,7 +5,8 @@
 //
 // The pointers live in .00cfg, a section that is not writable in the file, as MSVC's runtime puts
 // them: the loader makes the page writable while it sets them, and nothing else can change them.
-// This object comes from a library, so that a test build can link validating functions in its place.
+// This object comes from a library, so that a test build can link validating functions in its place;
+// the runtime (scripts/runtime) builds it into its C runtime for every other program.
 
         .section .00cfg,"dr"
         .p2align 3
@@ -17,6 +18,7 @@ __guard_dispatch_icall_fptr:
         .quad   quelvo_guard_dispatch_icall_nop
 
         .text
+#if defined(__x86_64__)
         .p2align 4
 // The target is in rcx; every register is kept.
 quelvo_guard_check_icall_nop:
@@ -27,3 +29,16 @@ quelvo_guard_check_icall_nop:
 // to the unwinder).
 quelvo_guard_dispatch_icall_nop:
         rex64 jmp *%rax
+#elif defined(__aarch64__)
+        .p2align 2
+// The target is in x15; every register is kept. Clang calls the check before each indirect call.
+quelvo_guard_check_icall_nop:
+        ret
+
+        .p2align 2
+// The target is in x9 (the dispatch form, which clang does not emit on ARM64).
+quelvo_guard_dispatch_icall_nop:
+        br      x9
+#else
+#error "Control Flow Guard's pointers: an architecture without a check and dispatch here"
+#endif

@@ -7,11 +7,17 @@
 //   guard_probe library+16 DLL
 //   guard_probe system+16     16 bytes into a function of kernel32 (the check only)
 //   guard_probe heap          a block of the heap (the check only)
+//   guard_probe runtime       the C++ runtime's own calls: a stream calls its buffer's overflow(), which
+//                             throws through the runtime's frames to a catch here (exit 0 when caught)
 #include <windows.h>
 
 #include <cstdint>
 #include <cwchar>
 #include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <streambuf>
+#include <string>
 
 extern "C" void (*const __guard_check_icall_fptr)(std::uintptr_t);
 
@@ -26,6 +32,31 @@ __attribute__((noinline)) int Probe(int value)
         sum = sum + i;
     }
     return sum - value - 6;
+}
+
+// Every write fails by throwing. The runtime calls overflow() from inside its own inserter, which
+// catches the exception, sets badbit and, as the stream asks, throws it on: both throws pass through
+// frames of the runtime, which unwinding must know.
+class ThrowingBuffer final : public std::streambuf
+{
+protected:
+    int_type overflow(int_type) override { throw std::runtime_error("overflow"); }
+};
+
+int ThrowThroughRuntime()
+{
+    ThrowingBuffer buffer;
+    std::ostream stream(&buffer);
+    stream.exceptions(std::ios::badbit);
+    try
+    {
+        stream << std::string(64, 'x');
+    }
+    catch (const std::runtime_error&)
+    {
+        return 0;
+    }
+    return ERROR_INVALID_FUNCTION;
 }
 
 std::uintptr_t FirstExport(const wchar_t* path)
@@ -64,6 +95,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             function = reinterpret_cast<int (*)(int)>(reinterpret_cast<std::uintptr_t>(function) + 16);
         }
         return function(1);
+    }
+    if (std::wcscmp(target, L"runtime") == 0)
+    {
+        return ThrowThroughRuntime();
     }
     std::uintptr_t address = 0;
     const std::unique_ptr<int> block(new int(0));

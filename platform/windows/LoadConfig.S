@@ -6,6 +6,13 @@
 //
 // The layout is IMAGE_LOAD_CONFIG_DIRECTORY64 of the PE format, through the last field that lld
 // fills (the long-jump table's count); Size says so, and later fields are absent, not zero.
+//
+// The security cookie is the stack protector's guard (platform/windows/StackProtector.cpp); the runtime
+// (scripts/runtime) builds this file into its C runtime with the CRT's own cookie instead, for programs
+// that bring no load configuration of their own.
+#ifndef QUELVO_SECURITY_COOKIE
+#define QUELVO_SECURITY_COOKIE __stack_chk_guard
+#endif
 
         .section .rdata,"dr"
         .globl  _load_config_used
@@ -30,7 +37,7 @@ _load_config_used:
         .quad   0                                       // 0x50 EditList
         // The stack protector's guard, which holds the x64 default value in the file: the loader of
         // Windows 8 and later (and Wine's) replaces it with a random value before any code runs.
-        .quad   __stack_chk_guard                       // 0x58 SecurityCookie
+        .quad   QUELVO_SECURITY_COOKIE                  // 0x58 SecurityCookie
         .quad   0                                       // 0x60 SEHandlerTable (x86 only)
         .quad   0                                       // 0x68 SEHandlerCount
         .quad   __guard_check_icall_fptr                // 0x70 GuardCFCheckFunctionPointer

@@ -1,16 +1,18 @@
 // The run-time support of the stack protector and of _FORTIFY_SOURCE for the Windows programs, in
-// place of GCC's libssp. libssp seeds its guard through a CryptoAPI provider, which loads rsaenh.dll and
-// with it crypt32, user32, gdi32 and more into every process before main: that doubled the time of
-// the tool's short runs. Here the loader seeds the guard, where the image's load configuration names
-// it (lld links), or else RtlGenRandom in advapi32, which the programs import anyway; a failed check
-// ends the process at once, as MSVC's /GS does.
+// place of GCC's libssp (which the runtime built from source does not have). libssp seeds its guard through a
+// CryptoAPI provider, which loads rsaenh.dll and with it crypt32, user32, gdi32 and more into every process
+// before main: that doubled the time of the tool's short runs. Here the loader seeds the guard, where the
+// image's load configuration names it (lld links), or else RtlGenRandom in advapi32, which the programs
+// import anyway; a failed check ends the process at once, as MSVC's /GS does.
 #include "platform/windows/FailFast.h"
 
 #include <windows.h>
 
 #include <ntsecapi.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 using Quelvo::FailFast;
 
@@ -38,6 +40,70 @@ extern "C"
     __attribute__((noreturn)) void __chk_fail()
     {
         FailFast(FAST_FAIL_RANGE_CHECK_FAILURE);
+    }
+}
+
+namespace
+{
+void CheckRoom(std::size_t needed, std::size_t room)
+{
+    if (needed > room)
+    {
+        __chk_fail();
+    }
+}
+} // namespace
+
+extern "C"
+{
+    // The checked copies that MinGW-w64's headers call under _FORTIFY_SOURCE, with the size of the
+    // destination as the compiler knows it last.
+    void* __memcpy_chk(void* destination, const void* source, std::size_t count, std::size_t room)
+    {
+        CheckRoom(count, room);
+        return std::memcpy(destination, source, count);
+    }
+
+    void* __memmove_chk(void* destination, const void* source, std::size_t count, std::size_t room)
+    {
+        CheckRoom(count, room);
+        return std::memmove(destination, source, count);
+    }
+
+    void* __mempcpy_chk(void* destination, const void* source, std::size_t count, std::size_t room)
+    {
+        CheckRoom(count, room);
+        return static_cast<char*>(std::memcpy(destination, source, count)) + count;
+    }
+
+    void* __memset_chk(void* destination, int value, std::size_t count, std::size_t room)
+    {
+        CheckRoom(count, room);
+        return std::memset(destination, value, count);
+    }
+
+    char* __strcpy_chk(char* destination, const char* source, std::size_t room)
+    {
+        CheckRoom(std::strlen(source) + 1, room);
+        return std::strcpy(destination, source);
+    }
+
+    char* __strncpy_chk(char* destination, const char* source, std::size_t count, std::size_t room)
+    {
+        CheckRoom(count, room);
+        return std::strncpy(destination, source, count);
+    }
+
+    char* __strcat_chk(char* destination, const char* source, std::size_t room)
+    {
+        CheckRoom(std::strlen(destination) + std::strlen(source) + 1, room);
+        return std::strcat(destination, source);
+    }
+
+    char* __strncat_chk(char* destination, const char* source, std::size_t count, std::size_t room)
+    {
+        CheckRoom(std::strlen(destination) + strnlen(source, count) + 1, room);
+        return std::strncat(destination, source, count);
     }
 }
 

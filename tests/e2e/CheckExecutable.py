@@ -4,7 +4,8 @@ A 64-bit GUI-subsystem Windows program that needs no MinGW runtime DLL and impor
 than those it calls at load time; with the exploit mitigations of a Windows release (ASLR with high
 entropy and its relocations, DEP, no section both writable and executable, stack cookies and checked
 copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow-stack compatibility
-and a security cookie that the loader seeds);
+and a security cookie that the loader seeds; for lld's x86-64 links also complete: every code pointer
+the image holds in the guard table, every indirect call guarded, every call inside an unwind entry);
 stripped (no symbols, no debug section) with a link to the file that holds them; reproducible (no time
 stamp); with its application manifest (the four supported systems, nothing else) and its version
 resource; and within its size budget.
@@ -14,6 +15,7 @@ resource; and within its size budget.
 """
 
 import argparse
+import bisect
 import os
 import re
 import struct
@@ -28,6 +30,7 @@ RELOCS_STRIPPED = 0x0001
 HIGH_ENTROPY_VA = 0x0020
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
+IMAGE_REL_BASED_DIR64 = 10
 MEM_EXECUTE = 0x20000000
 MEM_WRITE = 0x80000000
 GUARD_CF = 0x4000
@@ -117,8 +120,11 @@ def check(args):
     expect(set(entries) <= wanted[args.linker] and
            set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
            f"debug directory entries of types {sorted(entries)}")
+    figures = []
     if args.linker != "ld":
         check_load_config(pe, expect, ours=args.linker == "lld")
+        if args.linker == "lld" and header.Machine in CODE:
+            figures = check_completeness(pe, CODE[header.Machine], args, expect)
         cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
         flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
         expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
@@ -172,7 +178,7 @@ def check(args):
             expect(strings.get(key) == value, f"version text {key} is {strings.get(key)!r}, not {value!r}")
 
     expect(len(data) <= args.budget, f"{len(data)} bytes, over the budget of {args.budget}")
-    return failures, len(data)
+    return failures, len(data), figures
 
 
 def section_of(pe, va):
@@ -204,6 +210,183 @@ def check_load_config(pe, expect, ours):
     cookie = section_of(pe, config.SecurityCookie)
     value = pe.get_qword_at_rva(config.SecurityCookie - pe.OPTIONAL_HEADER.ImageBase) if cookie else None
     expect(value == DEFAULT_SECURITY_COOKIE, "the security cookie does not hold the default value in the file")
+
+
+class X64Code:
+    """The x86-64 side of the completeness rules: llvm-objdump-16's AT&T text of an instruction."""
+
+    INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+(?:(?:rex64|notrack|bnd)\s+)?(\w+)\s*([^#]*?)\s*(?:# (0x[0-9a-f]+))?$")
+    TABLE_LOAD = re.compile(r"^movslq\s+\(%\w+,%\w+,4\), %(\w+)$")
+
+    @staticmethod
+    def is_call(mnemonic):
+        return mnemonic.startswith("call")
+
+    @staticmethod
+    def is_indirect(mnemonic, operands):
+        return (mnemonic.startswith("call") or mnemonic.startswith("jmp")) and operands.startswith("*")
+
+    @staticmethod
+    def pointer(operands, target):
+        """The address of the pointer an indirect call reads, when it reads one at a fixed address."""
+        return target if operands.endswith("(%rip)") else None
+
+    @staticmethod
+    def register(operands):
+        match = re.match(r"^\*%(\w+)$", operands)
+        return match and match.group(1)
+
+    @classmethod
+    def loaded_from(cls, preceding, register):
+        """The fixed address that `register` was last loaded from in the instructions before, if any."""
+        for mnemonic, operands, target in reversed(preceding):
+            if operands.endswith(f", %{register}"):
+                return target if mnemonic == "movq" and "(%rip)" in operands else None
+        return None
+
+    @classmethod
+    def is_table_jump(cls, preceding, register):
+        """A jump through a switch table: the register holds a 32-bit table entry plus the table's base."""
+        text = [f"{mnemonic} {operands}" for mnemonic, operands, _ in preceding[-3:]]
+        return (len(text) >= 2 and re.match(rf"^addq\s+%\w+, %{register}$", text[-1]) and
+                any(cls.TABLE_LOAD.match(line) for line in text[:-1]))
+
+
+# The machines whose lld links the completeness rules hold; ARM64's comes with its image.
+CODE = {MACHINE_AMD64: X64Code}
+
+# Unguarded indirect calls that are allowed, by the symbol of the pointer they read: count and reason.
+UNGUARDED_POINTERS = {}
+# Calls outside an unwind entry that are allowed, by the function they lie in: count and reason.
+CALLS_WITHOUT_UNWIND = {}
+
+
+def symbol_table(args):
+    """The image's symbols, address to name, from the debug file beside it (or the image itself)."""
+    debug_file = args.executable + ".debug"
+    with_symbols = debug_file if os.path.exists(debug_file) else args.executable
+    listing = subprocess.run([args.nm, with_symbols], capture_output=True, text=True, check=True).stdout
+    symbols = {}
+    for line in listing.splitlines():
+        fields = line.split()
+        if len(fields) == 3 and not fields[2].startswith("."):
+            symbols.setdefault(int(fields[0], 16), fields[2])
+    return symbols
+
+
+def function_at(starts, symbols, va):
+    index = bisect.bisect_right(starts, va) - 1
+    return symbols[starts[index]] if index >= 0 else f"{va:#x}"
+
+
+def check_completeness(pe, code, args, expect):
+    """Control Flow Guard and unwinding complete, whatever the image's code came from: every code pointer
+    that the base relocations name is a valid call target; every indirect call goes through the guard
+    or reads a pointer the loader wrote (the import tables) or a switch table; every call lies inside a
+    function with an unwind entry. Returns the figures."""
+    base = pe.OPTIONAL_HEADER.ImageBase
+    config = pe.DIRECTORY_ENTRY_LOAD_CONFIG.struct
+    section_name = lambda va: (section_of(pe, va).Name.rstrip(b"\0").decode() if section_of(pe, va) else None)
+    executable = lambda va: section_of(pe, va) is not None and section_of(pe, va).Characteristics & MEM_EXECUTE
+    stride = 4 + (config.GuardFlags >> 28)
+    table = pe.get_data(config.GuardCFFunctionTable - base, config.GuardCFFunctionCount * stride)
+    valid = {base + struct.unpack_from("<I", table, i)[0] for i in range(0, len(table), stride)}
+    symbols = symbol_table(args)
+    starts = sorted(va for va in symbols if executable(va))
+    figures = []
+
+    # Rule 1: every pointer into code that the image holds, but the guard's own in .00cfg.
+    pointers = set()
+    for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []):
+        for entry in block.entries:
+            if entry.type == IMAGE_REL_BASED_DIR64 and section_name(base + entry.rva) != ".00cfg":
+                target = pe.get_qword_at_rva(entry.rva)
+                if executable(target):
+                    pointers.add(target)
+    missing = sorted(pointers - valid)
+    figures.append(f"{len(missing)} of {len(pointers)} code pointers missing from the guard table")
+    expect(not missing, f"{len(missing)} code pointers missing from the guard table, e.g. " +
+           ", ".join(symbols.get(va, f"{va:#x}") for va in missing[:8]))
+
+    # Rules 2 and 3 read the disassembly.
+    listing = subprocess.run(["llvm-objdump-16", "-d", "--no-show-raw-insn", args.executable],
+                             capture_output=True, text=True, check=True).stdout
+    imports = set()
+    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        imports.update(imported.address for imported in entry.imports)
+    delayed = set()
+    for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
+        delayed.update(imported.address for imported in entry.imports)
+    guard = {config.GuardCFDispatchFunctionPointer, config.GuardCFCheckFunctionPointer}
+    guard_functions = {pe.get_qword_at_rva(va - base) for va in guard}
+    unwound = sorted((base + e.struct.BeginAddress, base + e.struct.EndAddress)
+                     for e in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", []))
+    unwound_starts = [begin for begin, _ in unwound]
+
+    kinds = {"guarded": 0, "import table": 0, "delay-load import table": 0, "switch table": 0}
+    unguarded, unlisted_pointers = {}, {}
+    calls, outside = 0, {}
+    preceding = []
+    for line in listing.splitlines():
+        match = code.INSTRUCTION.match(line)
+        if not match:
+            continue
+        va, mnemonic, operands, target = int(match.group(1), 16), match.group(2), match.group(3), match.group(4)
+        target = int(target, 16) if target else None
+        if code.is_call(mnemonic):
+            calls += 1
+            index = bisect.bisect_right(unwound_starts, va) - 1
+            if index < 0 or va >= unwound[index][1]:
+                function = function_at(starts, symbols, va)
+                outside[function] = outside.get(function, 0) + 1
+        if code.is_indirect(mnemonic, operands):
+            pointer = code.pointer(operands, target)
+            register = code.register(operands)
+            if register and not pointer:
+                pointer = code.loaded_from(preceding, register)
+            if pointer in guard or va in guard_functions:
+                kinds["guarded"] += 1
+            elif pointer in imports:
+                kinds["import table"] += 1
+            elif pointer in delayed:
+                kinds["delay-load import table"] += 1
+            elif register and mnemonic.startswith("jmp") and code.is_table_jump(preceding, register):
+                kinds["switch table"] += 1
+            elif pointer is not None and pointer in symbols:
+                unlisted_pointers[symbols[pointer]] = unlisted_pointers.get(symbols[pointer], 0) + 1
+            else:
+                function = function_at(starts, symbols, va)
+                unguarded[function] = unguarded.get(function, 0) + 1
+        preceding = (preceding + [(mnemonic, operands, target)])[-16:]
+
+    # Rule 2: every indirect call guarded, but through the import tables, switch tables and the listed
+    # pointers.
+    listed = {name: count for name, count in unlisted_pointers.items() if name in UNGUARDED_POINTERS}
+    for name in list(listed):
+        del unlisted_pointers[name]
+    total = sum(kinds.values()) + sum(listed.values()) + sum(unlisted_pointers.values()) + sum(unguarded.values())
+    figures.append(f"{total} indirect calls and jumps: " + ", ".join(f"{count} {kind}" for kind, count in kinds.items()) +
+                   "".join(f", {count} through {name} (listed: {UNGUARDED_POINTERS[name][1]})"
+                           for name, count in sorted(listed.items())) +
+                   f", {sum(unlisted_pointers.values()) + sum(unguarded.values())} unguarded")
+    for name, (count, reason) in UNGUARDED_POINTERS.items():
+        expect(listed.get(name, 0) == count, f"{listed.get(name, 0)} unguarded calls through {name}, listed {count}")
+    expect(not unlisted_pointers, f"{sum(unlisted_pointers.values())} unguarded calls through pointers: " +
+           ", ".join(f"{name} {count}" for name, count in sorted(unlisted_pointers.items(), key=lambda i: -i[1])[:8]))
+    expect(not unguarded, f"{sum(unguarded.values())} unguarded indirect calls in {len(unguarded)} functions, e.g. " +
+           ", ".join(f"{name} {count}" for name, count in sorted(unguarded.items(), key=lambda i: -i[1])[:8]))
+
+    # Rule 3: every call inside a function with an unwind entry, but the listed ones.
+    allowed = {name: count for name, count in outside.items() if name in CALLS_WITHOUT_UNWIND}
+    others = {name: count for name, count in outside.items() if name not in CALLS_WITHOUT_UNWIND}
+    figures.append(f"{sum(outside.values())} of {calls} calls outside an unwind entry" +
+                   "".join(f", {count} in {name} (listed: {CALLS_WITHOUT_UNWIND[name][1]})"
+                           for name, count in sorted(allowed.items())))
+    for name, (count, reason) in CALLS_WITHOUT_UNWIND.items():
+        expect(allowed.get(name, 0) == count, f"{allowed.get(name, 0)} calls outside an unwind entry in {name}, listed {count}")
+    expect(not others, f"{sum(others.values())} calls outside an unwind entry in {len(others)} functions, e.g. " +
+           ", ".join(f"{name} {count}" for name, count in sorted(others.items(), key=lambda i: -i[1])[:8]))
+    return figures
 
 
 def check_debug_file(args, names, expect):
@@ -239,8 +422,10 @@ def main():
     parser.add_argument("--nm", help="the nm that reads the debug file (GNU builds)")
     parser.add_argument("executable")
     args = parser.parse_args()
-    failures, size = check(args)
+    failures, size, figures = check(args)
     name = os.path.basename(args.executable)
+    for figure in figures:
+        print(f"{name}: {figure}")
     if failures:
         print(f"{name}:\n  " + "\n  ".join(failures))
         return 1
