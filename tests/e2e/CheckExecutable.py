@@ -4,13 +4,14 @@ A 64-bit GUI-subsystem Windows program that needs no MinGW runtime DLL and impor
 than those it calls at load time; with the exploit mitigations of a Windows release (ASLR with high
 entropy and its relocations, DEP, no section both writable and executable, stack cookies and checked
 copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow-stack compatibility
-and a security cookie that the loader seeds; for lld's x86-64 links also complete: every code pointer
-the image holds in the guard table, every indirect call guarded, every call inside an unwind entry);
+and a security cookie that the loader seeds (CET on x86-64 only); for lld's links also complete: every
+code pointer the image holds in the guard table, every indirect call guarded, every call inside an
+unwind entry); built for the processor named (x86-64 or ARM64);
 stripped (no symbols, no debug section) with a link to the file that holds them; reproducible (no time
 stamp); with its application manifest (the four supported systems, nothing else) and its version
 resource; and within its size budget.
 
-  python3 CheckExecutable.py --linker ld|lld|link [--nm NM] --version 1.0.0.0 --company ... --product ...
+  python3 CheckExecutable.py --linker ld|lld|link [--arch x86_64|aarch64] [--nm NM] --version 1.0.0.0 --company ... --product ...
                              --copyright ... --budget BYTES EXECUTABLE
 """
 
@@ -26,6 +27,8 @@ import zlib
 import pefile
 
 MACHINE_AMD64 = 0x8664
+MACHINE_ARM64 = 0xAA64
+MACHINES = {"x86_64": (MACHINE_AMD64, "x86-64"), "aarch64": (MACHINE_ARM64, "ARM64")}
 RELOCS_STRIPPED = 0x0001
 HIGH_ENTROPY_VA = 0x0020
 DYNAMIC_BASE = 0x0040
@@ -93,7 +96,8 @@ def check(args):
     header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
 
     # What it is.
-    expect(header.Machine == MACHINE_AMD64, "not an x86-64 program")
+    machine, processor = MACHINES[args.arch]
+    expect(header.Machine == machine, f"not an {processor} program (machine {header.Machine:#x})")
     expect(optional.Magic == 0x20B, "not PE32+")
     expect(optional.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "not the Windows GUI subsystem")
 
@@ -115,7 +119,9 @@ def check(args):
     # no switch to leave it out; its id is a hash of the image. MSVC's linker names the PDB there, and with
     # /Brepro its time stamps are hashes, which a Repro entry announces.
     entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
-    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_EX_DLLCHARACTERISTICS},
+    # CET is x86-64's: an ARM64 link has no CET entry.
+    cet_wanted = machine == MACHINE_AMD64
+    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW} | ({DEBUG_EX_DLLCHARACTERISTICS} if cet_wanted else set()),
               "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
     expect(set(entries) <= wanted[args.linker] and
            set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
@@ -127,7 +133,8 @@ def check(args):
             figures = check_completeness(pe, CODE[header.Machine], args, expect)
         cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
         flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
-        expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
+        expect(bool(flags & CET_COMPAT) == cet_wanted,
+               "not marked CET shadow-stack compatible" if cet_wanted else "marked CET compatible")
     if args.linker == "link":
         pdb = entries.get(DEBUG_CODEVIEW)
         pdb = pdb.entry.PdbFileName.rstrip(b"\0").decode() if pdb and pdb.entry else None
@@ -223,6 +230,15 @@ class X64Code:
         return mnemonic.startswith("call")
 
     @staticmethod
+    def checked(preceding, register, check_pointer):
+        """x86-64 code goes through the dispatch, not through a check before the call."""
+        return False
+
+    @staticmethod
+    def unwind_ranges(pe):
+        return [(e.struct.BeginAddress, e.struct.EndAddress) for e in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", [])]
+
+    @staticmethod
     def is_indirect(mnemonic, operands):
         return (mnemonic.startswith("call") or mnemonic.startswith("jmp")) and operands.startswith("*")
 
@@ -252,8 +268,108 @@ class X64Code:
                 any(cls.TABLE_LOAD.match(line) for line in text[:-1]))
 
 
-# The machines whose lld links the completeness rules hold; ARM64's comes with its image.
-CODE = {MACHINE_AMD64: X64Code}
+class Arm64Code:
+    """The ARM64 side: llvm-objdump-16's text of an instruction. Clang calls the guard's check with the
+    target in x15 right before each indirect call (mov x15, xN; blr <check>; ... blr or br xN); a
+    pointer at a fixed address is read by adrp (its page), an optional add, and ldr (the offset)."""
+
+    # The fourth group is the address an adrp names (the page) or a direct branch's target.
+    INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+([a-z][\w.]*)\s*((?:x\d+, )?(?:(0x[0-9a-f]+)|[^<]*?))\s*(?:<[^>]*>)?$")
+    # Instructions that set no register named first: branches, stores, comparisons.
+    SETS_NOTHING = re.compile(r"^(?:b|bl|blr|br|ret|b\..*|cbn?z|tbn?z|st.*|cmp|cmn|tst|ccmp|ccmn|fcmp.*|prfm|nop)$")
+    TABLE_LOAD = re.compile(r"^ldr(?:b|h|sw)?\s+w\d+, \[x\d+, x\d+")
+
+    @staticmethod
+    def is_call(mnemonic):
+        return mnemonic in ("bl", "blr")
+
+    @staticmethod
+    def is_indirect(mnemonic, operands):
+        return mnemonic in ("blr", "br")
+
+    @staticmethod
+    def pointer(operands, target):
+        return None
+
+    @staticmethod
+    def register(operands):
+        match = re.match(r"^(x\d+)$", operands)
+        return match and match.group(1)
+
+    @classmethod
+    def definition(cls, preceding, register):
+        """The index of the last instruction before that sets `register` (or its 32-bit half), or None."""
+        names = (register, "w" + register[1:])
+        for index in range(len(preceding) - 1, -1, -1):
+            mnemonic, operands, _ = preceding[index]
+            if cls.SETS_NOTHING.match(mnemonic):
+                continue
+            fields = [field.strip() for field in operands.split(",")]
+            if fields[0] in names or (mnemonic.startswith("ldp") and len(fields) > 1 and fields[1] in names):
+                return index
+        return None
+
+    @classmethod
+    def loaded_from(cls, preceding, register):
+        index = cls.definition(preceding, register)
+        if index is None:
+            return None
+        mnemonic, operands, _ = preceding[index]
+        match = re.match(rf"^{register}, \[(x\d+)(?:, #(0x[0-9a-f]+))?\]$", operands)
+        if mnemonic != "ldr" or not match:
+            return None
+        offset = int(match.group(2), 16) if match.group(2) else 0
+        base_index = cls.definition(preceding[:index], match.group(1))
+        if base_index is None:
+            return None
+        base_mnemonic, base_operands, page = preceding[base_index]
+        added = re.match(rf"^{match.group(1)}, (x\d+), #(0x[0-9a-f]+)$", base_operands)
+        if base_mnemonic == "add" and added:
+            page_index = cls.definition(preceding[:base_index], added.group(1))
+            if page_index is None or preceding[page_index][0] != "adrp":
+                return None
+            return preceding[page_index][2] + int(added.group(2), 16) + offset
+        return page + offset if base_mnemonic == "adrp" else None
+
+    @classmethod
+    def checked(cls, preceding, register, check_pointer):
+        """The target was handed to the check (mov x15, xN), the check called, and xN left alone since."""
+        for index in range(len(preceding) - 1, -1, -1):
+            mnemonic, operands, _ = preceding[index]
+            if mnemonic == "mov" and operands == f"x15, {register}":
+                called = [cls.loaded_from(preceding[:later], preceding[later][1])
+                          for later in range(index + 1, len(preceding)) if preceding[later][0] == "blr"]
+                return check_pointer in called and cls.definition(preceding[index + 1:], register) is None
+            if cls.definition(preceding[index:index + 1], register) is not None:
+                return False
+        return False
+
+    @classmethod
+    def is_table_jump(cls, preceding, register):
+        """A branch through a switch table: a table entry, shifted, added to the table's code address."""
+        text = [f"{mnemonic} {operands}" for mnemonic, operands, _ in preceding[-4:]]
+        return (len(text) >= 2 and re.match(rf"^add\s+{register}, x\d+, x\d+, (?:lsl|sxtw) #\d$", text[-1]) and
+                any(cls.TABLE_LOAD.match(line) for line in text[:-1]))
+
+    @staticmethod
+    def unwind_ranges(pe):
+        """ARM64's .pdata: 8-byte entries, the start and either a packed record (the low two bits set,
+        the length in 4-byte units in bits 2-12) or the RVA of an .xdata record (the length in bits
+        0-17 of its first word)."""
+        directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXCEPTION"]]
+        entries = pe.get_data(directory.VirtualAddress, directory.Size) if directory.Size else b""
+        ranges = []
+        for begin, unwind in struct.iter_unpack("<II", entries):
+            if unwind & 3:
+                length = ((unwind >> 2) & 0x7FF) * 4
+            else:
+                length = (pe.get_dword_at_rva(unwind) & 0x3FFFF) * 4
+            ranges.append((begin, begin + length))
+        return ranges
+
+
+# The machines whose lld links the completeness rules hold.
+CODE = {MACHINE_AMD64: X64Code, MACHINE_ARM64: Arm64Code}
 
 # Unguarded indirect calls that are allowed, by the symbol of the pointer they read: count and reason.
 UNGUARDED_POINTERS = {}
@@ -319,8 +435,7 @@ def check_completeness(pe, code, args, expect):
         delayed.update(imported.address for imported in entry.imports)
     guard = {config.GuardCFDispatchFunctionPointer, config.GuardCFCheckFunctionPointer}
     guard_functions = {pe.get_qword_at_rva(va - base) for va in guard}
-    unwound = sorted((base + e.struct.BeginAddress, base + e.struct.EndAddress)
-                     for e in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", []))
+    unwound = sorted((base + begin, base + end) for begin, end in code.unwind_ranges(pe))
     unwound_starts = [begin for begin, _ in unwound]
 
     kinds = {"guarded": 0, "import table": 0, "delay-load import table": 0, "switch table": 0}
@@ -344,7 +459,8 @@ def check_completeness(pe, code, args, expect):
             register = code.register(operands)
             if register and not pointer:
                 pointer = code.loaded_from(preceding, register)
-            if pointer in guard or va in guard_functions:
+            if pointer in guard or va in guard_functions or \
+                    code.checked(preceding, register, config.GuardCFCheckFunctionPointer):
                 kinds["guarded"] += 1
             elif pointer in imports:
                 kinds["import table"] += 1
@@ -419,6 +535,7 @@ def main():
         parser.add_argument(option, required=True)
     parser.add_argument("--budget", type=int, required=True)
     parser.add_argument("--linker", choices=("ld", "lld", "link"), required=True, help="GNU ld, lld or MSVC's")
+    parser.add_argument("--arch", choices=sorted(MACHINES), default="x86_64", help="the processor it is built for")
     parser.add_argument("--nm", help="the nm that reads the debug file (GNU builds)")
     parser.add_argument("executable")
     args = parser.parse_args()
@@ -431,7 +548,7 @@ def main():
         return 1
     guard = "" if args.linker == "ld" else ", Control Flow Guard, CET compatible, loader-seeded cookie"
     symbols = "PDB named" if args.linker == "link" else "no time stamp, debug file linked"
-    print(f"{name}: x86-64 PE32+ GUI program of {size} bytes (budget {args.budget}); ASLR with high entropy, "
+    print(f"{name}: {MACHINES[args.arch][1]} PE32+ GUI program of {size} bytes (budget {args.budget}); ASLR with high entropy, "
           f"DEP, no writable code, stack protector{guard}; no symbols, no debug section, {symbols}; "
           f"manifest with 4 supported systems; version {args.version}")
     return 0
