@@ -7,9 +7,9 @@
 // The layout is IMAGE_LOAD_CONFIG_DIRECTORY64 of the PE format, through the last field that lld
 // fills (the long-jump table's count); Size says so, and later fields are absent, not zero.
 //
-// The security cookie is the stack protector's guard (platform/windows/StackProtector.cpp); the runtime
-// (scripts/runtime) builds this file into its C runtime with the CRT's own cookie instead, for programs
-// that bring no load configuration of their own.
+// The security cookie is the stack protector's guard (platform/windows/StackProtector.cpp). The runtime
+// (scripts/runtime) builds this file into its C runtime without one (0), for programs that bring no
+// load configuration of their own.
 #ifndef QUELVO_SECURITY_COOKIE
 #define QUELVO_SECURITY_COOKIE __stack_chk_guard
 #endif
