@@ -29,7 +29,9 @@ set(CMAKE_C_COMPILER clang-16)
 set(CMAKE_CXX_COMPILER clang++-16)
 set(CMAKE_ASM_COMPILER clang-16)
 set(CMAKE_RC_COMPILER llvm-windres-16)
-set(CMAKE_RC_FLAGS_INIT "--target=${_triple}")
+# The resource compiler's preprocessor takes the runtime's headers: without them it looks for the
+# target's in /usr/<triple>, which Debian has for x86_64 only.
+set(CMAKE_RC_FLAGS_INIT "--target=${_triple} -I${QUELVO_RUNTIME_ROOT}/include")
 set(CMAKE_SYSROOT ${QUELVO_RUNTIME_ROOT})
 
 # The runtime brings its own clang resource folder (clang's headers and compiler-rt's builtins). Its
