@@ -235,6 +235,18 @@ class X64Code:
         return False
 
     @staticmethod
+    def is_check_call(preceding, register, check_pointer):
+        return False
+
+    @staticmethod
+    def observe(mnemonic, operands, target):
+        pass
+
+    @staticmethod
+    def fixed_target(preceding, register):
+        return None
+
+    @staticmethod
     def unwind_ranges(pe):
         return [(e.struct.BeginAddress, e.struct.EndAddress) for e in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", [])]
 
@@ -309,11 +321,50 @@ class Arm64Code:
                 return index
         return None
 
+    # The pointer each register was last loaded from at a fixed address, through the whole listing: a
+    # pointer loaded once into a callee-saved register before a loop is called long after.
+    held = {}
+    pages = {}
+    addresses = {}
+    CALLER_SAVED = {f"x{number}" for number in range(19)} | {"x30"}
+
+    @classmethod
+    def observe(cls, mnemonic, operands, target):
+        fields = [field.strip() for field in operands.split(",")]
+        if mnemonic in ("bl", "blr"):
+            for register in cls.CALLER_SAVED:
+                for values in (cls.held, cls.pages, cls.addresses):
+                    values.pop(register, None)
+            return
+        if cls.SETS_NOTHING.match(mnemonic) or not fields[0]:
+            return
+        written = ["x" + name[1:] for name in fields[:2 if mnemonic.startswith("ldp") else 1] if name[:1] in "xw"]
+        loaded = re.match(r"^x\d+, \[(x\d+)(?:, #(0x[0-9a-f]+))?\]$", operands) if mnemonic == "ldr" else None
+        value = cls.pages[loaded.group(1)] + int(loaded.group(2) or "0", 16) \
+            if loaded and loaded.group(1) in cls.pages else None
+        added = re.match(r"^x\d+, (x\d+), #(0x[0-9a-f]+)$", operands) if mnemonic == "add" else None
+        address = cls.pages[added.group(1)] + int(added.group(2), 16) if added and added.group(1) in cls.pages else None
+        for register in written:
+            for values in (cls.held, cls.pages, cls.addresses):
+                values.pop(register, None)
+        if mnemonic == "adrp" and target is not None:
+            cls.pages[written[0]] = target
+        elif value is not None:
+            cls.held[written[0]] = value
+        elif address is not None:
+            cls.addresses[written[0]] = address
+
+    @classmethod
+    def fixed_target(cls, preceding, register):
+        """The code address a register holds when it was formed from adrp and add: a direct call whose
+        target the compiler kept in a register, which nothing can change."""
+        return cls.addresses.get(register)
+
     @classmethod
     def loaded_from(cls, preceding, register):
         index = cls.definition(preceding, register)
         if index is None:
-            return None
+            return cls.held.get(register)
         mnemonic, operands, _ = preceding[index]
         match = re.match(rf"^{register}, \[(x\d+)(?:, #(0x[0-9a-f]+))?\]$", operands)
         if mnemonic != "ldr" or not match:
@@ -332,14 +383,22 @@ class Arm64Code:
         return page + offset if base_mnemonic == "adrp" else None
 
     @classmethod
+    def is_check_call(cls, preceding, register, check_pointer):
+        """A call of the guard's check: through the check pointer, or (where the pointer's address was
+        loaded before the window) right after a target was handed over in x15."""
+        handed = [operands for mnemonic, operands, _ in preceding[-3:] if mnemonic == "mov" and
+                  operands.startswith("x15, x") and operands != f"x15, {register}"]
+        return cls.loaded_from(preceding, register) == check_pointer or bool(handed)
+
+    @classmethod
     def checked(cls, preceding, register, check_pointer):
         """The target was handed to the check (mov x15, xN), the check called, and xN left alone since."""
         for index in range(len(preceding) - 1, -1, -1):
             mnemonic, operands, _ = preceding[index]
             if mnemonic == "mov" and operands == f"x15, {register}":
-                called = [cls.loaded_from(preceding[:later], preceding[later][1])
-                          for later in range(index + 1, len(preceding)) if preceding[later][0] == "blr"]
-                return check_pointer in called and cls.definition(preceding[index + 1:], register) is None
+                calls = [later for later in range(index + 1, len(preceding)) if preceding[later][0] == "blr"]
+                return bool(calls) and cls.is_check_call(preceding[:calls[0]], preceding[calls[0]][1], check_pointer) \
+                    and cls.definition(preceding[index + 1:], register) is None
             if cls.definition(preceding[index:index + 1], register) is not None:
                 return False
         return False
@@ -459,20 +518,25 @@ def check_completeness(pe, code, args, expect):
             register = code.register(operands)
             if register and not pointer:
                 pointer = code.loaded_from(preceding, register)
-            if pointer in guard or va in guard_functions or \
+            if register and code.is_check_call(preceding, register, config.GuardCFCheckFunctionPointer):
+                kinds["calls of the check"] = kinds.get("calls of the check", 0) + 1
+            elif pointer in guard or va in guard_functions or \
                     code.checked(preceding, register, config.GuardCFCheckFunctionPointer):
                 kinds["guarded"] += 1
             elif pointer in imports:
                 kinds["import table"] += 1
             elif pointer in delayed:
                 kinds["delay-load import table"] += 1
-            elif register and mnemonic.startswith("jmp") and code.is_table_jump(preceding, register):
+            elif register and code.fixed_target(preceding, register):
+                kinds["fixed targets"] = kinds.get("fixed targets", 0) + 1
+            elif register and mnemonic.startswith(("jmp", "br")) and code.is_table_jump(preceding, register):
                 kinds["switch table"] += 1
             elif pointer is not None and pointer in symbols:
                 unlisted_pointers[symbols[pointer]] = unlisted_pointers.get(symbols[pointer], 0) + 1
             else:
                 function = function_at(starts, symbols, va)
                 unguarded[function] = unguarded.get(function, 0) + 1
+        code.observe(mnemonic, operands, target)
         preceding = (preceding + [(mnemonic, operands, target)])[-16:]
 
     # Rule 2: every indirect call guarded, but through the import tables, switch tables and the listed
