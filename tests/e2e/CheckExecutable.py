@@ -222,7 +222,7 @@ def check_load_config(pe, expect, ours):
 class X64Code:
     """The x86-64 side of the completeness rules: llvm-objdump-16's AT&T text of an instruction."""
 
-    INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+(?:(?:rex64|notrack|bnd)\s+)?(\w+)\s*([^#]*?)\s*(?:# (0x[0-9a-f]+))?$")
+    INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+(?:(?:rex64|notrack|bnd)\s+)?(\w+)\s*([^#]*?)\s*(?:# (0x[0-9a-f]+)(?: <[^>]*>)?)?$")
     TABLE_LOAD = re.compile(r"^movslq\s+\(%\w+,%\w+,4\), %(\w+)$")
 
     @staticmethod
@@ -267,17 +267,26 @@ class X64Code:
     @classmethod
     def loaded_from(cls, preceding, register):
         """The fixed address that `register` was last loaded from in the instructions before, if any."""
-        for mnemonic, operands, target in reversed(preceding):
+        for index in range(len(preceding) - 1, -1, -1):
+            mnemonic, operands, target = preceding[index]
             if operands.endswith(f", %{register}"):
+                copied = re.match(r"^%(\w+), %\w+$", operands)
+                if mnemonic == "movq" and copied:
+                    return cls.loaded_from(preceding[:index], copied.group(1))
                 return target if mnemonic == "movq" and "(%rip)" in operands else None
         return None
+
+    @staticmethod
+    def address_loaded(mnemonic, operands, target):
+        """The fixed address that the instruction puts into a register (relative to rip)."""
+        return target if mnemonic == "leaq" and "(%rip), %" in operands else None
 
     @classmethod
     def is_table_jump(cls, preceding, register):
         """A jump through a switch table: the register holds a 32-bit table entry plus the table's base."""
-        text = [f"{mnemonic} {operands}" for mnemonic, operands, _ in preceding[-3:]]
-        return (len(text) >= 2 and re.match(rf"^addq\s+%\w+, %{register}$", text[-1]) and
-                any(cls.TABLE_LOAD.match(line) for line in text[:-1]))
+        writers = [f"{m} {o}" for m, o, _ in preceding[-12:] if o.endswith(f", %{register}")]
+        return (len(writers) >= 2 and re.match(rf"^addq\s+%\w+, %{register}$", writers[-1]) and
+                cls.TABLE_LOAD.match(writers[-2]) is not None)
 
 
 class Arm64Code:
@@ -294,6 +303,11 @@ class Arm64Code:
     @staticmethod
     def is_call(mnemonic):
         return mnemonic in ("bl", "blr")
+
+    @staticmethod
+    def address_loaded(mnemonic, operands, target):
+        """ARM64 switch tables lie in .rdata: no data in .text to skip."""
+        return None
 
     @staticmethod
     def is_indirect(mnemonic, operands):
@@ -431,9 +445,12 @@ class Arm64Code:
 CODE = {MACHINE_AMD64: X64Code, MACHINE_ARM64: Arm64Code}
 
 # Unguarded indirect calls that are allowed, by the symbol of the pointer they read: count and reason.
-UNGUARDED_POINTERS = {}
+STAND_IN = ("MinGW-w64 10's stand-in for a function that msvcrt's x64 import library lacks: a writable "
+            "pointer that its first call sets; the headers declare an import, so the calls are not guarded")
+UNGUARDED_POINTERS = {"__imp__free_locale": (24, STAND_IN), "__imp___acrt_iob_func": (18, STAND_IN),
+                      "__imp__create_locale": (1, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
 # Calls outside an unwind entry that are allowed, by the function they lie in: count and reason.
-CALLS_WITHOUT_UNWIND = {}
+CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": (2, "calls std::terminate and never returns")}
 
 
 def symbol_table(args):
@@ -470,11 +487,17 @@ def check_completeness(pe, code, args, expect):
     starts = sorted(va for va in symbols if executable(va))
     figures = []
 
-    # Rule 1: every pointer into code that the image holds, but the guard's own in .00cfg.
+    # Rule 1: every pointer into code that the image holds, but the guard's own in .00cfg and the
+    # delay-load import table's, which point at lld's loading thunks until the first call replaces them
+    # (only import calls, which the guard does not check, read them).
+    delayed = set()
+    for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
+        delayed.update(imported.address for imported in entry.imports)
     pointers = set()
     for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []):
         for entry in block.entries:
-            if entry.type == IMAGE_REL_BASED_DIR64 and section_name(base + entry.rva) != ".00cfg":
+            if (entry.type == IMAGE_REL_BASED_DIR64 and section_name(base + entry.rva) != ".00cfg" and
+                    base + entry.rva not in delayed):
                 target = pe.get_qword_at_rva(entry.rva)
                 if executable(target):
                     pointers.add(target)
@@ -489,24 +512,59 @@ def check_completeness(pe, code, args, expect):
     imports = set()
     for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
         imports.update(imported.address for imported in entry.imports)
-    delayed = set()
-    for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
-        delayed.update(imported.address for imported in entry.imports)
     guard = {config.GuardCFDispatchFunctionPointer, config.GuardCFCheckFunctionPointer}
     guard_functions = {pe.get_qword_at_rva(va - base) for va in guard}
     unwound = sorted((base + begin, base + end) for begin, end in code.unwind_ranges(pe))
     unwound_starts = [begin for begin, _ in unwound]
+    unwound_starts_set = set(unwound_starts)
 
-    kinds = {"guarded": 0, "import table": 0, "delay-load import table": 0, "switch table": 0}
+    instructions = []
+    for line in listing.splitlines():
+        match = code.INSTRUCTION.match(line)
+        if match:
+            target = int(match.group(4), 16) if match.group(4) else None
+            instructions.append((int(match.group(1), 16), match.group(2), match.group(3), target))
+
+    # Switch tables that lie in .text: 32-bit offsets from the table's start to code before it. Their
+    # bytes disassemble as anything, calls included.
+    # A table is an address in code, not a function's, that the code loads, followed by entries that
+    # lead into the function that loads it.
+    data = []
+    function_starts = valid | set(unwound_starts)
+    for va, mnemonic, operands, target in instructions:
+        table = code.address_loaded(mnemonic, operands, target)
+        if table is not None and executable(table) and table not in function_starts:
+            begin = unwound[max(bisect.bisect_right(unwound_starts, va) - 1, 0)][0]
+            end = table
+            while executable(end + 3):
+                entry = struct.unpack("<i", pe.get_data(end - base, 4))[0]
+                if not begin <= table + entry < table:
+                    break
+                end += 4
+            if end > table:
+                data.append((table, end))
+    data.sort()
+    data_starts = [begin for begin, _ in data]
+    in_data = lambda va: (bisect.bisect_right(data_starts, va) > 0 and
+                          va < data[bisect.bisect_right(data_starts, va) - 1][1])
+
+    kinds = {"guarded": 0, "import table": 0, "delay-load import table": 0, "switch table": 0,
+             "delay-load tail merge": 0}
     unguarded, unlisted_pointers = {}, {}
     calls, outside = 0, {}
     preceding = []
-    for line in listing.splitlines():
-        match = code.INSTRUCTION.match(line)
-        if not match:
+    # lld's delay-load thunks jump to a tail merge, whose register jump enters the function that the
+    # delay-load helper has just resolved and written into the delay-load import table.
+    thunks = {pe.get_qword_at_rva(slot - base) for slot in delayed}
+    tail_merges = {int(jump[2].split()[0], 16) for thunk, jump in zip(instructions, instructions[1:])
+                   if thunk[0] in thunks and jump[1].startswith("jmp")}
+    tail_merge = False
+    for va, mnemonic, operands, target in instructions:
+        if in_data(va):
             continue
-        va, mnemonic, operands, target = int(match.group(1), 16), match.group(2), match.group(3), match.group(4)
-        target = int(target, 16) if target else None
+        if va in unwound_starts_set:
+            preceding = []
+        tail_merge = tail_merge or va in tail_merges
         if code.is_call(mnemonic):
             calls += 1
             index = bisect.bisect_right(unwound_starts, va) - 1
@@ -531,13 +589,16 @@ def check_completeness(pe, code, args, expect):
                 kinds["fixed targets"] = kinds.get("fixed targets", 0) + 1
             elif register and mnemonic.startswith(("jmp", "br")) and code.is_table_jump(preceding, register):
                 kinds["switch table"] += 1
+            elif register and mnemonic.startswith("jmp") and tail_merge:
+                kinds["delay-load tail merge"] += 1
+                tail_merge = False
             elif pointer is not None and pointer in symbols:
                 unlisted_pointers[symbols[pointer]] = unlisted_pointers.get(symbols[pointer], 0) + 1
             else:
                 function = function_at(starts, symbols, va)
                 unguarded[function] = unguarded.get(function, 0) + 1
         code.observe(mnemonic, operands, target)
-        preceding = (preceding + [(mnemonic, operands, target)])[-16:]
+        preceding.append((mnemonic, operands, target))
 
     # Rule 2: every indirect call guarded, but through the import tables, switch tables and the listed
     # pointers.
@@ -546,8 +607,7 @@ def check_completeness(pe, code, args, expect):
         del unlisted_pointers[name]
     total = sum(kinds.values()) + sum(listed.values()) + sum(unlisted_pointers.values()) + sum(unguarded.values())
     figures.append(f"{total} indirect calls and jumps: " + ", ".join(f"{count} {kind}" for kind, count in kinds.items()) +
-                   "".join(f", {count} through {name} (listed: {UNGUARDED_POINTERS[name][1]})"
-                           for name, count in sorted(listed.items())) +
+                   "".join(f", {count} through {name} (listed)" for name, count in sorted(listed.items())) +
                    f", {sum(unlisted_pointers.values()) + sum(unguarded.values())} unguarded")
     for name, (count, reason) in UNGUARDED_POINTERS.items():
         expect(listed.get(name, 0) == count, f"{listed.get(name, 0)} unguarded calls through {name}, listed {count}")
@@ -588,8 +648,11 @@ def check_debug_file(args, names, expect):
     # from the static libssp only when compiled code refers to them.
     with_symbols = debug_file if os.path.exists(debug_file) else args.executable
     symbols = subprocess.run([args.nm, with_symbols], capture_output=True, text=True, check=True).stdout
-    for symbol, what in (("__stack_chk_guard", "stack protector"), ("__stack_chk_fail", "stack protector"),
-                         ("__memcpy_chk", "_FORTIFY_SOURCE")):
+    # The shipped file formats with libc++'s std::format, which reaches no checked copy; the GCC build's
+    # {fmt} reaches memcpy.
+    wanted = (("__stack_chk_guard", "stack protector"), ("__stack_chk_fail", "stack protector"))
+    wanted += (("__memcpy_chk", "_FORTIFY_SOURCE"),) if args.linker == "ld" else ()
+    for symbol, what in wanted:
         expect(re.search(rf" [TDBR] {symbol}$", symbols, re.M), f"no {what} ({symbol})")
 
 
