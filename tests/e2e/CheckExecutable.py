@@ -5,8 +5,10 @@ than those it calls at load time; with the exploit mitigations of a Windows rele
 entropy and its relocations, DEP, no section both writable and executable, stack cookies and checked
 copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow-stack compatibility
 and a security cookie that the loader seeds);
-stripped (no symbols, no debug section) with a link to the file that holds them; reproducible (no time
-stamp); with its application manifest (the four supported systems, nothing else) and its version
+stripped (no symbols, no DWARF section); from lld and MSVC's linker with a PDB beside it that its
+CodeView entry names without a folder, GUID and age matching, and a content-hash time stamp with the
+Repro entry of /Brepro; from GNU ld with a link to the debug file beside it and no time stamp; with its
+application manifest (the four supported systems, nothing else) and its version
 resource; and within its size budget.
 
   python3 CheckExecutable.py --linker ld|lld|link [--nm NM] --version 1.0.0.0 --company ... --product ...
@@ -22,6 +24,9 @@ import sys
 import zlib
 
 import pefile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from debug_identity import MsfFile, pdb_identity, program_pdb_reference  # noqa: E402
 
 MACHINE_AMD64 = 0x8664
 RELOCS_STRIPPED = 0x0001
@@ -107,12 +112,12 @@ def check(args):
     # Stripped, reproducible, and linked to its symbols.
     expect(header.NumberOfSymbols == 0, f"a symbol table of {header.NumberOfSymbols} symbols")
     for name, _ in names:
-        expect(not re.match(r"\.z?debug", name), f"debug section {name}")
-    # lld 16 writes a CodeView record of the image's build id whenever it keeps debug information, and has
-    # no switch to leave it out; its id is a hash of the image. MSVC's linker names the PDB there, and with
-    # /Brepro its time stamps are hashes, which a Repro entry announces.
+        # A long name left as "/<offset>" has lost its string table: strip's mark of DWARF left behind.
+        expect(not re.match(r"\.z?debug|/", name), f"debug section {name}")
+    # lld and MSVC's linker name the PDB in a CodeView entry and, with /Brepro, make every time stamp a
+    # hash of the image, which a Repro entry announces.
     entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
-    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_EX_DLLCHARACTERISTICS},
+    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS},
               "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
     expect(set(entries) <= wanted[args.linker] and
            set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
@@ -122,10 +127,8 @@ def check(args):
         cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
         flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
         expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
-    if args.linker == "link":
-        pdb = entries.get(DEBUG_CODEVIEW)
-        pdb = pdb.entry.PdbFileName.rstrip(b"\0").decode() if pdb and pdb.entry else None
-        expect(pdb == os.path.splitext(os.path.basename(args.executable))[0] + ".pdb", f"names the PDB {pdb}")
+    if args.linker != "ld":
+        check_pdb(args, pe, names, expect)
     else:
         stamps = [entry.struct.TimeDateStamp for entry in entries.values()]
         expect(header.TimeDateStamp == 0 and not any(stamps),
@@ -206,6 +209,32 @@ def check_load_config(pe, expect, ours):
     expect(value == DEFAULT_SECURITY_COOKIE, "the security cookie does not hold the default value in the file")
 
 
+def check_pdb(args, pe, names, expect):
+    """The PDB beside the program, named without a folder and matching in GUID and age; the /Brepro stamp
+    in the header and in every debug entry; nothing of the GNU tools' split debug file."""
+    pdb = os.path.splitext(args.executable)[0] + ".pdb"
+    reference = program_pdb_reference(pe)
+    expect(reference and reference[2] == os.path.basename(pdb), f"names the PDB {reference and reference[2]!r}")
+    if not os.path.exists(pdb):
+        expect(False, f"no PDB {os.path.basename(pdb)} beside it")
+    else:
+        guid, age = pdb_identity(pdb)
+        wants = f"{reference[0]} age {reference[1]}" if reference else "none"
+        expect(reference and reference[:2] == (guid, age), f"wants the PDB {wants}, beside it is {guid} age {age}")
+        if args.linker == "lld":
+            # The stack protector's guard and failure handler and the checked memcpy among the publics.
+            msf = MsfFile(open(pdb, "rb").read())
+            streams = b"".join(msf.stream(i) for i in range(len(msf.streams)))
+            for symbol in (b"__stack_chk_guard", b"__stack_chk_fail", b"__memcpy_chk"):
+                public = rb"\x0e\x11.{10}" + symbol + rb"\0"  # S_PUB32: kind, flags, offset, segment, name
+                expect(re.search(public, streams, re.S), f"no public {symbol.decode()} in the PDB")
+    stamps = [entry.struct.TimeDateStamp for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])]
+    expect(pe.FILE_HEADER.TimeDateStamp and set(stamps) == {pe.FILE_HEADER.TimeDateStamp},
+           f"time stamps {pe.FILE_HEADER.TimeDateStamp:#x} in the header, {stamps} in the debug directory")
+    expect(not any(name == ".gnu_debuglink" for name, _ in names), "a link to a debug file (.gnu_debuglink)")
+    expect(not os.path.exists(args.executable + ".debug"), "a debug file beside it")
+
+
 def check_debug_file(args, names, expect):
     """The GNU builds' link to the debug file beside the program, and the symbols in it."""
     debug_file = args.executable + ".debug"
@@ -245,7 +274,7 @@ def main():
         print(f"{name}:\n  " + "\n  ".join(failures))
         return 1
     guard = "" if args.linker == "ld" else ", Control Flow Guard, CET compatible, loader-seeded cookie"
-    symbols = "PDB named" if args.linker == "link" else "no time stamp, debug file linked"
+    symbols = "no time stamp, debug file linked" if args.linker == "ld" else "its PDB beside it, /Brepro stamps"
     print(f"{name}: x86-64 PE32+ GUI program of {size} bytes (budget {args.budget}); ASLR with high entropy, "
           f"DEP, no writable code, stack protector{guard}; no symbols, no debug section, {symbols}; "
           f"manifest with 4 supported systems; version {args.version}")
