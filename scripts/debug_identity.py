@@ -9,6 +9,7 @@ import uuid
 
 MSF_MAGIC = b"Microsoft C/C++ MSF 7.00\r\n\x1aDS\0\0\0"
 PDB_INFO_STREAM = 1
+PDB_DBI_STREAM = 3
 DEBUG_TYPE_CODEVIEW = 2
 RSDS = b"RSDS"
 
@@ -53,12 +54,15 @@ class MsfFile:
 
 
 def pdb_identity(path):
-    """(GUID, age) of a PDB, from its info stream: version, signature, age, GUID."""
+    """(GUID, age) of a PDB: the GUID from the info stream (version, signature, age, GUID), the age from
+    the DBI stream (signature, version, age), the one debuggers compare with the program's."""
     with open(path, "rb") as file:
-        info = MsfFile(file.read()).stream(PDB_INFO_STREAM)
+        msf = MsfFile(file.read())
+    info = msf.stream(PDB_INFO_STREAM)
     if len(info) < 28:
         raise DebugIdentityError(f"{path}: no PDB info stream")
-    _, _, age = struct.unpack_from("<3I", info)
+    dbi = msf.stream(PDB_DBI_STREAM) if len(msf.streams) > PDB_DBI_STREAM else b""
+    age = struct.unpack_from("<I", dbi, 8)[0] if len(dbi) >= 12 else struct.unpack_from("<I", info, 8)[0]
     return uuid.UUID(bytes_le=info[12:28]), age
 
 
