@@ -116,7 +116,10 @@ if(QUELVO_LINKER STREQUAL "lld")
         foreach(code IN ITEMS ${target} ${ARGN})
             target_compile_options(${code} PRIVATE -g -gcodeview -gno-codeview-command-line)
         endforeach()
-        target_link_options(${target} PRIVATE -Wl,--pdb=$<TARGET_FILE_BASE_NAME:${target}>.pdb
+        # The PDB beside the program, named relative to the folder the link runs in (the target's binary
+        # folder), as lld records its name in the PDB.
+        set(pdb $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.pdb)
+        target_link_options(${target} PRIVATE "-Wl,--pdb=$<PATH:RELATIVE_PATH,${pdb},${CMAKE_CURRENT_BINARY_DIR}>"
             -Wl,--Xlink=-Brepro -Wl,--Xlink=-pdbaltpath:%_PDB%
             "-Wl,--Xlink=-pdbsourcepath:${QUELVO_PDB_SOURCE_PATH}")
         # The PDB records lld's command line, to which clang adds a -L for each folder on LIBRARY_PATH.

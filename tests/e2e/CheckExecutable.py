@@ -5,11 +5,10 @@ than those it calls at load time; with the exploit mitigations of a Windows rele
 entropy and its relocations, DEP, no section both writable and executable, stack cookies and checked
 copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow-stack compatibility
 and a security cookie that the loader seeds);
-stripped (no symbols, no DWARF section); from lld and MSVC's linker with a PDB beside it that its
-CodeView entry names without a folder, GUID and age matching, and a content-hash time stamp with the
-Repro entry of /Brepro; from GNU ld with a link to the debug file beside it and no time stamp; with its
-application manifest (the four supported systems, nothing else) and its version
-resource; and within its size budget.
+stripped (no symbols, no DWARF section); with its PDB (named without a folder, GUID and age matching)
+and /Brepro's content-hash stamps from lld and MSVC's linker, a linked debug file and no stamp from GNU
+ld; with its application manifest (the four supported systems, nothing else) and its version resource;
+and within its size budget.
 
   python3 CheckExecutable.py --linker ld|lld|link [--nm NM] --version 1.0.0.0 --company ... --product ...
                              --copyright ... --budget BYTES EXECUTABLE
@@ -213,21 +212,16 @@ def check_pdb(args, pe, names, expect):
     """The PDB beside the program, named without a folder and matching in GUID and age; the /Brepro stamp
     in the header and in every debug entry; nothing of the GNU tools' split debug file."""
     pdb = os.path.splitext(args.executable)[0] + ".pdb"
-    reference = program_pdb_reference(pe)
-    expect(reference and reference[2] == os.path.basename(pdb), f"names the PDB {reference and reference[2]!r}")
-    if not os.path.exists(pdb):
-        expect(False, f"no PDB {os.path.basename(pdb)} beside it")
-    else:
-        guid, age = pdb_identity(pdb)
-        wants = f"{reference[0]} age {reference[1]}" if reference else "none"
-        expect(reference and reference[:2] == (guid, age), f"wants the PDB {wants}, beside it is {guid} age {age}")
-        if args.linker == "lld":
-            # The stack protector's guard and failure handler and the checked memcpy among the publics.
-            msf = MsfFile(open(pdb, "rb").read())
-            streams = b"".join(msf.stream(i) for i in range(len(msf.streams)))
-            for symbol in (b"__stack_chk_guard", b"__stack_chk_fail", b"__memcpy_chk"):
-                public = rb"\x0e\x11.{10}" + symbol + rb"\0"  # S_PUB32: kind, flags, offset, segment, name
-                expect(re.search(public, streams, re.S), f"no public {symbol.decode()} in the PDB")
+    guid, age, name = program_pdb_reference(pe) or (None, None, None)
+    expect(name == os.path.basename(pdb), f"names the PDB {name!r}")
+    beside = "{} age {}".format(*pdb_identity(pdb)) if os.path.exists(pdb) else "no PDB"
+    expect(beside == f"{guid} age {age}", f"wants the PDB {guid} age {age}, beside it {beside}")
+    if args.linker == "lld" and os.path.exists(pdb):  # the stack protector and checked memcpy among the publics
+        msf = MsfFile(open(pdb, "rb").read())
+        streams = b"".join(map(msf.stream, range(len(msf.streams))))
+        for symbol in ("__stack_chk_guard", "__stack_chk_fail", "__memcpy_chk"):  # S_PUB32: kind, 10 bytes, name
+            public = re.search(rb"\x0e\x11.{10}" + symbol.encode() + rb"\0", streams, re.S)
+            expect(public, f"no public {symbol} in the PDB")
     stamps = [entry.struct.TimeDateStamp for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])]
     expect(pe.FILE_HEADER.TimeDateStamp and set(stamps) == {pe.FILE_HEADER.TimeDateStamp},
            f"time stamps {pe.FILE_HEADER.TimeDateStamp:#x} in the header, {stamps} in the debug directory")
