@@ -207,7 +207,9 @@ std::uint32_t ProcessHelper::KillProcess(std::uint32_t processId, std::uint32_t 
 
 std::wstring ProcessHelper::GetProcessImagePath(std::uint32_t processId)
 {
-    auto process = OpenProcessHandle(PROCESS_QUERY_INFORMATION, false, processId);
+    // The limited right is all QueryFullProcessImageNameW needs, and all that a LocalSystem service's
+    // process grants a caller below System integrity: its mandatory label forbids the reading rights.
+    auto process = OpenProcessHandle(PROCESS_QUERY_LIMITED_INFORMATION, false, processId);
     if (!process)
     {
         ThrowLastError("Failed to open process for version query");

@@ -11,9 +11,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 // What MinGW-w64's headers lack of the Windows SDK's.
 #ifndef FAST_FAIL_GUARD_ICALL_CHECK_FAILURE
@@ -36,9 +38,9 @@ constexpr std::size_t kGuardFlagsOffset = 0x90;
 template <class Value>
 Value ReadAt(const BYTE* data, std::size_t offset)
 {
-    Value value;
-    std::memcpy(&value, data + offset, sizeof(value));
-    return value;
+    std::array<BYTE, sizeof(Value)> bytes;
+    std::copy_n(data + offset, bytes.size(), bytes.begin());
+    return std::bit_cast<Value>(bytes);
 }
 
 // The guard function table: RVAs in ascending order, each followed by as many bytes of flags as

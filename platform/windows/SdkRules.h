@@ -4,6 +4,10 @@
 // the diagnostics, never the generated code.
 #pragma once
 
+// The C runtime's functions that MSVC's declares deprecated (C4996: getenv, fopen, strcpy and the like):
+// MinGW-w64's headers mark them too when asked. They also mark memcpy, which MSVC does not.
+#define __MINGW_MSVC_COMPAT_WARNINGS 1
+
 #ifdef __cplusplus
 // Functions the code calls that the SDK declares deprecated (C4996, an error under /WX and /sdl) and
 // MinGW-w64 does not. The redeclaration must match MinGW-w64's own: dllimport, BOOL is int, and WINAPI

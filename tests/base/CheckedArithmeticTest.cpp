@@ -94,7 +94,7 @@ TEST(CheckedMulTest, UnsignedProducts)
 
 TEST(CheckedMulTest, SignedProductsAtTheLimits)
 {
-    EXPECT_EQ(-2147483648, CheckedMul<int>(-1073741824, 2));
+    EXPECT_EQ(std::numeric_limits<int>::min(), CheckedMul<int>(-1073741824, 2));
     EXPECT_EQ(2147483646, CheckedMul<int>(-1073741823, -2));
     EXPECT_THROW(CheckedMul<int>(1073741824, 2), std::overflow_error);
     EXPECT_THROW(CheckedMul<int>(-1073741825, 2), std::underflow_error);

@@ -11,7 +11,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <string>
@@ -21,6 +20,18 @@
 namespace Quelvo::testing
 {
 using Testing::FromBuild;
+
+// A variable of the test's environment; empty where it is not set.
+inline std::wstring EnvironmentVariable(const wchar_t* name)
+{
+    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+    if (value.empty())
+    {
+        return value;
+    }
+    value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+    return value;
+}
 
 inline std::vector<std::string> ReadLines(const std::wstring& path)
 {
@@ -55,9 +66,9 @@ protected:
             DeleteFileW((m_folder + name).c_str());
         }
         // The build's tool, or the build of it that QUELVO_E2E_TOOL_PATH names.
-        const char* tool = std::getenv("QUELVO_E2E_TOOL_PATH");
-        ASSERT_TRUE(
-            CopyFileW(FromBuild(tool != nullptr ? tool : QUELVO_E2E_TOOL).c_str(), Tool().c_str(), FALSE));
+        const std::wstring named = EnvironmentVariable(L"QUELVO_E2E_TOOL_PATH");
+        const std::wstring tool = named.empty() ? FromBuild(QUELVO_E2E_TOOL) : FromBuild(named);
+        ASSERT_TRUE(CopyFileW(tool.c_str(), Tool().c_str(), FALSE));
         ASSERT_TRUE(CopyFileW(FromBuild(QUELVO_E2E_UI).c_str(), (m_folder + L"demo_ui.exe").c_str(), FALSE));
         InstallLibrary(QUELVO_E2E_CLIENT);
 

@@ -39,7 +39,7 @@ TEST_F(ProcessAccessSimTest, EachOperationAsksForExactlyTheRightsItUses)
          {{"OpenProcess", PROCESS_TERMINATE | PROCESS_SET_INFORMATION | SYNCHRONIZE}}},
         {"GetProcessImagePath",
          [](ProcessHelper& helper, DWORD id) { EXPECT_EQ(kChildPath, helper.GetProcessImagePath(id)); },
-         {{"OpenProcess", PROCESS_QUERY_INFORMATION}}},
+         {{"OpenProcess", PROCESS_QUERY_LIMITED_INFORMATION}}},
         {"OpenProcessHandle passes the mask on",
          [](ProcessHelper& helper, DWORD id)
          { EXPECT_TRUE(helper.OpenProcessHandle(SYNCHRONIZE, false, id)); },

@@ -246,7 +246,7 @@ TEST_F(ProcessHelperSimTest, GetProcessImagePathOpensThroughTheVirtualOperation)
     RecordingHelper recording;
     EXPECT_EQ(L"C:\\x\\a.exe", recording.GetProcessImagePath(id));
     ASSERT_EQ(1u, recording.calls.size());
-    EXPECT_EQ(std::make_tuple(std::uint32_t{PROCESS_QUERY_INFORMATION}, false, std::uint32_t{id}),
+    EXPECT_EQ(std::make_tuple(std::uint32_t{PROCESS_QUERY_LIMITED_INFORMATION}, false, std::uint32_t{id}),
               recording.calls.front());
 }
 

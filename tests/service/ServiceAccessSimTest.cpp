@@ -1,5 +1,6 @@
 // The exact rights each operation asks of the Service Control Manager and of the process table. The
-// machine grants everything here, so a mask that widens passes every other test and fails this one.
+// machine grants everything here but what a LocalSystem service's process withholds from a caller below
+// System integrity, so a mask that widens passes every other test and fails this one.
 #include "ServiceSimFixture.h"
 
 #include "service/ServiceRecovery.h"
@@ -25,7 +26,7 @@ const AccessRequest kQueryConfig{"OpenServiceW", SERVICE_QUERY_CONFIG};
 const AccessRequest kStart{"OpenServiceW", SERVICE_START | SERVICE_QUERY_STATUS};
 const AccessRequest kStop{"OpenServiceW", SERVICE_STOP | SERVICE_QUERY_STATUS};
 const AccessRequest kWaitForProcess{"OpenProcess", SYNCHRONIZE};
-const AccessRequest kQueryProcess{"OpenProcess", PROCESS_QUERY_INFORMATION};
+const AccessRequest kQueryProcess{"OpenProcess", PROCESS_QUERY_LIMITED_INFORMATION};
 
 struct AccessRow
 {
@@ -61,7 +62,8 @@ TEST_F(ServiceAccessSimTest, EachOperationAsksForExactlyTheRightsItUses)
          SERVICE_STOPPED,
          [](IWindowsServiceManager& m) { EXPECT_TRUE(m.WaitUntilStopped(kPrimary, 1s)); },
          {kConnect, kQueryStatus}},
-        {"GetServiceVersion of a running service",
+        // The service's process runs as LocalSystem, the tool does not: only the limited query is granted.
+        {"GetServiceVersion of a running LocalSystem service",
          SERVICE_RUNNING,
          [](IWindowsServiceManager& m) { EXPECT_EQ(1u, m.GetServiceVersion(kPrimary).major); },
          {kConnect, kQueryStatus, kConnect, kQueryStatus, kQueryProcess}},

@@ -88,8 +88,15 @@ std::wstring ModulePath(HMODULE module);
 
 // Simulated processes (Processes.cpp). A process runs until it is terminated or until its scheduled
 // exit time on the virtual clock; waits on it advance the clock.
+// The account a process runs as: the user's own, or LocalSystem (a service's).
+enum class ProcessAccount
+{
+    User,
+    LocalSystem,
+};
 // Starts a process in the process table and returns its id.
-DWORD StartSimProcess(const std::wstring& imagePath, const std::wstring& commandLine);
+DWORD StartSimProcess(const std::wstring& imagePath, const std::wstring& commandLine,
+                      ProcessAccount account = ProcessAccount::User);
 // Makes the process end with `exitCode` when the virtual clock reaches `atMilliseconds` (at once if
 // that time has passed).
 void ScheduleProcessExit(DWORD processId, std::uint64_t atMilliseconds, DWORD exitCode);

@@ -28,6 +28,7 @@ struct SimProcess
     DWORD scheduledExitCode = 0;
     std::uint64_t terminationDelay = 0;
     bool accessDenied = false;
+    ProcessAccount account = ProcessAccount::User;
     unsigned openHandles = 0;
 };
 
@@ -216,7 +217,7 @@ std::shared_ptr<ProcessHandleObject> ResolveQueryableProcess(HANDLE handle, DWOR
     return object;
 }
 
-DWORD AddProcess(const std::wstring& imagePath, const std::wstring& commandLine)
+DWORD AddProcess(const std::wstring& imagePath, const std::wstring& commandLine, ProcessAccount account)
 {
     auto& table = TheTable();
     auto process = std::make_shared<SimProcess>();
@@ -224,6 +225,7 @@ DWORD AddProcess(const std::wstring& imagePath, const std::wstring& commandLine)
     table.nextId += 4;
     process->imagePath = imagePath;
     process->commandLine = commandLine;
+    process->account = account;
     table.processes.emplace(process->id, process);
     return process->id;
 }
@@ -290,10 +292,10 @@ void Populate(ProcessTable& table)
 namespace winsim::detail
 {
 
-DWORD StartSimProcess(const std::wstring& imagePath, const std::wstring& commandLine)
+DWORD StartSimProcess(const std::wstring& imagePath, const std::wstring& commandLine, ProcessAccount account)
 {
     std::lock_guard guard(MachineLock());
-    return AddProcess(imagePath, commandLine);
+    return AddProcess(imagePath, commandLine, account);
 }
 
 void ScheduleProcessExit(DWORD processId, std::uint64_t atMilliseconds, DWORD exitCode)
@@ -494,7 +496,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
     {
         return Fail(ERROR_FILE_NOT_FOUND);
     }
-    const DWORD processId = AddProcess(image, commandLine != nullptr ? commandLine : L"\"" + image + L"\"");
+    const DWORD processId =
+        AddProcess(image, commandLine != nullptr ? commandLine : L"\"" + image + L"\"", ProcessAccount::User);
     const auto process = table.processes.at(processId);
     process->terminationDelay = application->terminationDelayMilliseconds;
     if (application->exitAfterMilliseconds)
@@ -532,7 +535,11 @@ HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD process
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (process->accessDenied)
+    // The own process is never SYSTEM: a LocalSystem process's mandatory label (System integrity, no
+    // read-up) leaves it the limited query and the wait only, whatever the process's DACL grants.
+    constexpr DWORD kBelowSystemIntegrityAccess = PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE;
+    if (process->accessDenied || (process->account == ProcessAccount::LocalSystem &&
+                                  (desiredAccess & ~kBelowSystemIntegrityAccess) != 0))
     {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;

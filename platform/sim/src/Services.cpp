@@ -172,7 +172,8 @@ void CopyStatus(const SERVICE_STATUS_PROCESS& from, SERVICE_STATUS& to)
 void StartProcessOf(Service& service)
 {
     service.processId = service.definition.startsProcess
-                            ? StartSimProcess(service.definition.imagePath, service.definition.commandLine)
+                            ? StartSimProcess(service.definition.imagePath, service.definition.commandLine,
+                                              ProcessAccount::LocalSystem)
                             : 0;
 }
 

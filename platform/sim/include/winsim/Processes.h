@@ -2,8 +2,10 @@
 // A simulated process runs until it is terminated or until its scheduled exit time on the virtual clock.
 // Every process counts as the user's own: by the default DACL of a user's token, its owner may open it
 // with any access (PROCESS_ALL_ACCESS), and open its token and a duplicate of that token with any access
-// (TOKEN_ALL_ACCESS). DenyProcessAccess makes one process refuse every open. A handle allows only what
-// it was opened for.
+// (TOKEN_ALL_ACCESS). The exception is a service's process, which runs as LocalSystem: the own process,
+// never SYSTEM, gets no more than PROCESS_QUERY_LIMITED_INFORMATION and SYNCHRONIZE on it
+// (ERROR_ACCESS_DENIED for any other right), as Windows' mandatory label allows. DenyProcessAccess makes one
+// process refuse every open. A handle allows only what it was opened for.
 #pragma once
 
 #include <windows.h>
