@@ -276,8 +276,13 @@ CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": (2, "calls std::terminate and 
 
 
 def symbol_table(args, pe):
-    """The image's public symbols, address to name, from its PDB (llvm-pdbutil-16)."""
+    """The image's public symbols, address to name, from its PDB (llvm-pdbutil-16), or from the debug file
+    of a link without one."""
     pdb = os.path.splitext(args.executable)[0] + ".pdb"
+    if not os.path.exists(pdb) and os.path.exists(args.executable + ".debug"):
+        listing = subprocess.run([args.nm, args.executable + ".debug"], capture_output=True, text=True).stdout
+        return {int(address, 16): name for address, _, name in
+                (line.split() for line in listing.splitlines() if len(line.split()) == 3) if not name.startswith(".")}
     listing = subprocess.run(["llvm-pdbutil-16", "dump", "--publics", pdb], capture_output=True, text=True,
                              check=True).stdout
     sections = [pe.OPTIONAL_HEADER.ImageBase + section.VirtualAddress for section in pe.sections]
