@@ -108,8 +108,43 @@ endif()
 
 # quelvo_shipped_program(<target> [<library>...])
 # A program that ships: it and the named libraries of its own code are compiled with debug information,
-# which after the link moves to <file>.debug beside it; the program keeps only a link to that file (its
-# name and checksum), so a debugger or a crash-dump reader still finds the symbols.
+# which the program does not carry itself.
+if(QUELVO_LINKER STREQUAL "lld")
+    # As Windows debuggers read it: CodeView in remediation.pdb beside the program, which names the PDB
+    # without a folder in its RSDS entry. -Brepro (after the driver's -timestamp:0, so it wins) makes the
+    # time stamp of the header and of every debug entry a hash of the image and adds the Repro entry, so
+    # that a symbol store files each build under its own index. No folder of the machine in the PDB:
+    # clang's command line is left out of the objects, the objects are linked by relative names, and
+    # lld makes relative source names absolute against a fixed folder instead of the build's.
+    set(QUELVO_PDB_SOURCE_PATH "C:/src/remediation" CACHE STRING
+        "The folder that the shipped PDB names as its sources' root")
+    function(quelvo_shipped_program target)
+        foreach(code IN ITEMS ${target} ${ARGN})
+            target_compile_options(${code} PRIVATE -g -gcodeview -gno-codeview-command-line)
+        endforeach()
+        # The PDB beside the program, named relative to the folder the link runs in (the target's binary
+        # folder), as lld records its name in the PDB.
+        set(pdb $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.pdb)
+        target_link_options(${target} PRIVATE "-Wl,--pdb=$<PATH:RELATIVE_PATH,${pdb},${CMAKE_CURRENT_BINARY_DIR}>"
+            -Wl,--Xlink=-Brepro -Wl,--Xlink=-pdbaltpath:%_PDB%
+            "-Wl,--Xlink=-pdbsourcepath:${QUELVO_PDB_SOURCE_PATH}")
+        # The PDB records lld's command line, to which clang adds a -L for each folder on LIBRARY_PATH.
+        set_target_properties(${target} PROPERTIES
+            CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;--unset=LIBRARY_PATH")
+        # With a PDB, lld keeps the DWARF of the precompiled runtime libraries in the image and ignores
+        # -s. LLVM's objcopy removes it and keeps the stamps, the debug directory and the guard's tables
+        # (binutils' would write a time stamp of its own). A debug file of an earlier build goes.
+        add_custom_command(TARGET ${target} POST_BUILD
+            COMMAND ${CMAKE_OBJCOPY} --strip-debug $<TARGET_FILE_NAME:${target}>
+            COMMAND ${CMAKE_COMMAND} -E rm -f $<TARGET_FILE_NAME:${target}>.debug
+            WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+            COMMENT "Removing the runtime libraries' DWARF from ${target}"
+            VERBATIM)
+    endfunction()
+    return()
+endif()
+# GNU ld writes no PDB: the symbols and DWARF move to <file>.debug beside the program, which keeps only
+# a link to that file (its name and checksum), so a debugger or a crash-dump reader still finds them.
 function(quelvo_shipped_program target)
     foreach(code IN ITEMS ${target} ${ARGN})
         target_compile_options(${code} PRIVATE -g)

@@ -62,6 +62,13 @@ std::uint32_t RecoverService()
         manager->Start(kPrimaryService, std::vector<std::wstring>{}, kRecoveryStartTimeout);
         return ERROR_SUCCESS;
     }
+    catch (const std::system_error& error)
+    {
+        // The failed call's own code: throwing may change the thread's last error on its way here (the
+        // C++ runtime's unwinder does under Wine).
+        const auto code = static_cast<DWORD>(error.code().value());
+        return code != ERROR_SUCCESS ? code : kServiceDidNotStart;
+    }
     catch (const std::exception&)
     {
         // The time-outs and the unexpected-state report set no last error of their own, so the value

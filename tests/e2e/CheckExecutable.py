@@ -7,9 +7,10 @@ copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow
 and a security cookie that the loader seeds (CET on x86-64 only); for lld's links also complete: every
 code pointer the image holds in the guard table, every indirect call guarded, every call inside an
 unwind entry); built for the processor named (x86-64 or ARM64);
-stripped (no symbols, no debug section) with a link to the file that holds them; reproducible (no time
-stamp); with its application manifest (the four supported systems, nothing else) and its version
-resource; and within its size budget.
+stripped (no symbols, no DWARF section); with its PDB (named without a folder, GUID and age matching)
+and /Brepro's content-hash stamps from lld and MSVC's linker, a linked debug file and no stamp from GNU
+ld; with its application manifest (the four supported systems, nothing else) and its version resource;
+and within its size budget.
 
   python3 CheckExecutable.py --linker ld|lld|link [--arch x86_64|aarch64] [--nm NM] --version 1.0.0.0 --company ... --product ...
                              --copyright ... --budget BYTES EXECUTABLE
@@ -25,6 +26,9 @@ import sys
 import zlib
 
 import pefile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from debug_identity import MsfFile, pdb_identity, program_pdb_reference  # noqa: E402
 
 MACHINE_AMD64 = 0x8664
 MACHINE_ARM64 = 0xAA64
@@ -114,14 +118,14 @@ def check(args):
     # Stripped, reproducible, and linked to its symbols.
     expect(header.NumberOfSymbols == 0, f"a symbol table of {header.NumberOfSymbols} symbols")
     for name, _ in names:
-        expect(not re.match(r"\.z?debug", name), f"debug section {name}")
-    # lld 16 writes a CodeView record of the image's build id whenever it keeps debug information, and has
-    # no switch to leave it out; its id is a hash of the image. MSVC's linker names the PDB there, and with
-    # /Brepro its time stamps are hashes, which a Repro entry announces.
+        # A long name left as "/<offset>" has lost its string table: strip's mark of DWARF left behind.
+        expect(not re.match(r"\.z?debug|/", name), f"debug section {name}")
+    # lld and MSVC's linker name the PDB in a CodeView entry and, with /Brepro, make every time stamp a
+    # hash of the image, which a Repro entry announces.
     entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
     # CET is x86-64's: an ARM64 link has no CET entry.
     cet_wanted = machine == MACHINE_AMD64
-    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW} | ({DEBUG_EX_DLLCHARACTERISTICS} if cet_wanted else set()),
+    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_REPRO} | ({DEBUG_EX_DLLCHARACTERISTICS} if cet_wanted else set()),
               "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
     expect(set(entries) <= wanted[args.linker] and
            set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
@@ -135,10 +139,8 @@ def check(args):
         flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
         expect(bool(flags & CET_COMPAT) == cet_wanted,
                "not marked CET shadow-stack compatible" if cet_wanted else "marked CET compatible")
-    if args.linker == "link":
-        pdb = entries.get(DEBUG_CODEVIEW)
-        pdb = pdb.entry.PdbFileName.rstrip(b"\0").decode() if pdb and pdb.entry else None
-        expect(pdb == os.path.splitext(os.path.basename(args.executable))[0] + ".pdb", f"names the PDB {pdb}")
+    if args.linker != "ld":
+        check_pdb(args, pe, names, expect)
     else:
         stamps = [entry.struct.TimeDateStamp for entry in entries.values()]
         expect(header.TimeDateStamp == 0 and not any(stamps),
@@ -453,16 +455,22 @@ UNGUARDED_POINTERS = {"__imp__free_locale": (24, STAND_IN), "__imp___acrt_iob_fu
 CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": (2, "calls std::terminate and never returns")}
 
 
-def symbol_table(args):
-    """The image's symbols, address to name, from the debug file beside it (or the image itself)."""
-    debug_file = args.executable + ".debug"
-    with_symbols = debug_file if os.path.exists(debug_file) else args.executable
-    listing = subprocess.run([args.nm, with_symbols], capture_output=True, text=True, check=True).stdout
+def symbol_table(args, pe):
+    """The image's public symbols, address to name, from its PDB (llvm-pdbutil-16), or from the debug file
+    of a link without one."""
+    pdb = os.path.splitext(args.executable)[0] + ".pdb"
+    if not os.path.exists(pdb) and os.path.exists(args.executable + ".debug"):
+        listing = subprocess.run([args.nm, args.executable + ".debug"], capture_output=True, text=True).stdout
+        return {int(address, 16): name for address, _, name in
+                (line.split() for line in listing.splitlines() if len(line.split()) == 3) if not name.startswith(".")}
+    listing = subprocess.run(["llvm-pdbutil-16", "dump", "--publics", pdb], capture_output=True, text=True,
+                             check=True).stdout
+    sections = [pe.OPTIONAL_HEADER.ImageBase + section.VirtualAddress for section in pe.sections]
     symbols = {}
-    for line in listing.splitlines():
-        fields = line.split()
-        if len(fields) == 3 and not fields[2].startswith("."):
-            symbols.setdefault(int(fields[0], 16), fields[2])
+    for name, section, offset in re.findall(r"S_PUB32 \[size = \d+\] `([^`]+)`\s+flags = [^,]*, addr = (\d+):(\d+)",
+                                            listing):
+        if 0 < int(section) <= len(sections):
+            symbols.setdefault(sections[int(section) - 1] + int(offset), name)
     return symbols
 
 
@@ -483,7 +491,7 @@ def check_completeness(pe, code, args, expect):
     stride = 4 + (config.GuardFlags >> 28)
     table = pe.get_data(config.GuardCFFunctionTable - base, config.GuardCFFunctionCount * stride)
     valid = {base + struct.unpack_from("<I", table, i)[0] for i in range(0, len(table), stride)}
-    symbols = symbol_table(args)
+    symbols = symbol_table(args, pe)
     starts = sorted(va for va in symbols if executable(va))
     figures = []
 
@@ -629,6 +637,28 @@ def check_completeness(pe, code, args, expect):
     return figures
 
 
+def check_pdb(args, pe, names, expect):
+    """The PDB beside the program, named without a folder and matching in GUID and age; the /Brepro stamp
+    in the header and in every debug entry; nothing of the GNU tools' split debug file."""
+    pdb = os.path.splitext(args.executable)[0] + ".pdb"
+    guid, age, name = program_pdb_reference(pe) or (None, None, None)
+    expect(name == os.path.basename(pdb), f"names the PDB {name!r}")
+    beside = "{} age {}".format(*pdb_identity(pdb)) if os.path.exists(pdb) else "no PDB"
+    expect(beside == f"{guid} age {age}", f"wants the PDB {guid} age {age}, beside it {beside}")
+    if args.linker == "lld" and os.path.exists(pdb):  # the stack protector and checked memcpy among the publics
+        msf = MsfFile(open(pdb, "rb").read())
+        streams = b"".join(map(msf.stream, range(len(msf.streams))))
+        # The shipped file formats with libc++'s std::format, which reaches no checked copy.
+        for symbol in ("__stack_chk_guard", "__stack_chk_fail"):  # S_PUB32: kind, 10 bytes, name
+            public = re.search(rb"\x0e\x11.{10}" + symbol.encode() + rb"\0", streams, re.S)
+            expect(public, f"no public {symbol} in the PDB")
+    stamps = [entry.struct.TimeDateStamp for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])]
+    expect(pe.FILE_HEADER.TimeDateStamp and set(stamps) == {pe.FILE_HEADER.TimeDateStamp},
+           f"time stamps {pe.FILE_HEADER.TimeDateStamp:#x} in the header, {stamps} in the debug directory")
+    expect(not any(name == ".gnu_debuglink" for name, _ in names), "a link to a debug file (.gnu_debuglink)")
+    expect(not os.path.exists(args.executable + ".debug"), "a debug file beside it")
+
+
 def check_debug_file(args, names, expect):
     """The GNU builds' link to the debug file beside the program, and the symbols in it."""
     debug_file = args.executable + ".debug"
@@ -674,7 +704,7 @@ def main():
         print(f"{name}:\n  " + "\n  ".join(failures))
         return 1
     guard = "" if args.linker == "ld" else ", Control Flow Guard, CET compatible, loader-seeded cookie"
-    symbols = "PDB named" if args.linker == "link" else "no time stamp, debug file linked"
+    symbols = "no time stamp, debug file linked" if args.linker == "ld" else "its PDB beside it, /Brepro stamps"
     print(f"{name}: {MACHINES[args.arch][1]} PE32+ GUI program of {size} bytes (budget {args.budget}); ASLR with high entropy, "
           f"DEP, no writable code, stack protector{guard}; no symbols, no debug section, {symbols}; "
           f"manifest with 4 supported systems; version {args.version}")
