@@ -131,14 +131,15 @@ if(QUELVO_LINKER STREQUAL "lld")
         # The PDB records lld's command line, to which clang adds a -L for each folder on LIBRARY_PATH.
         set_target_properties(${target} PROPERTIES
             CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;--unset=LIBRARY_PATH")
-        # With a PDB, lld keeps the DWARF of the precompiled runtime libraries in the image and ignores
-        # -s. LLVM's objcopy removes it and keeps the stamps, the debug directory and the guard's tables
-        # (binutils' would write a time stamp of its own). A debug file of an earlier build goes.
+        # With a PDB, lld keeps any DWARF that a precompiled library brings into the image and ignores -s.
+        # The runtime is built with CodeView, so today there is none; should a library bring some, LLVM's
+        # objcopy removes it and keeps the stamps, the debug directory and the guard's tables (binutils'
+        # would write a time stamp of its own). A debug file of an earlier build goes.
         add_custom_command(TARGET ${target} POST_BUILD
             COMMAND ${CMAKE_OBJCOPY} --strip-debug $<TARGET_FILE_NAME:${target}>
             COMMAND ${CMAKE_COMMAND} -E rm -f $<TARGET_FILE_NAME:${target}>.debug
             WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
-            COMMENT "Removing the runtime libraries' DWARF from ${target}"
+            COMMENT "Removing any DWARF of precompiled libraries from ${target}"
             VERBATIM)
     endfunction()
     return()
