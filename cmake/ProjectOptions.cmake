@@ -54,6 +54,14 @@ endif()
 if(QUELVO_PLATFORM STREQUAL "windows" AND CMAKE_CROSSCOMPILING)
     # Wine runs the Windows test programs; the prefix lives inside the build folder.
     set(QUELVO_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+    # A build for another processor than the host's runs under that processor's Wine, inside a chroot
+    # that scripts/wine-chroot sets up once and finds in its cache afterwards.
+    set(QUELVO_WINE_ROOT "")
+    if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL CMAKE_HOST_SYSTEM_PROCESSOR)
+        execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-chroot ${CMAKE_SYSTEM_PROCESSOR}
+            OUTPUT_VARIABLE wine_chroot OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+        set(QUELVO_WINE_ROOT "${wine_chroot}/root")
+    endif()
     configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)

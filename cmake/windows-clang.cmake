@@ -29,13 +29,21 @@ set(CMAKE_C_COMPILER clang-16)
 set(CMAKE_CXX_COMPILER clang++-16)
 set(CMAKE_ASM_COMPILER clang-16)
 set(CMAKE_RC_COMPILER llvm-windres-16)
-set(CMAKE_RC_FLAGS_INIT "--target=${_triple}")
+# The resource compiler's preprocessor takes the runtime's headers: without them it looks for the
+# target's in /usr/<triple>, which Debian has for x86_64 only.
+set(CMAKE_RC_FLAGS_INIT "--target=${_triple} -I${QUELVO_RUNTIME_ROOT}/include")
 set(CMAKE_SYSROOT ${QUELVO_RUNTIME_ROOT})
 
 # The runtime brings its own clang resource folder (clang's headers and compiler-rt's builtins). Its
 # folder, which differs from machine to machine, is named by a fixed name in the debug information.
 # libc++ 16 has std::format behind -fexperimental-library (libc++experimental.a).
 set(_runtime_flags "-resource-dir=${QUELVO_RUNTIME_ROOT}/lib/clang/16 -ffile-prefix-map=${QUELVO_RUNTIME_ROOT}=/quelvo/runtime")
+# For ARM64, the C library's formatting is MinGW-w64's own, inside the image, as the runtime's is
+# (scripts/runtime): ARM64 Wine's C runtime takes a va_list the Linux way, and a call to its vsnprintf
+# family from a Windows program crashes there.
+if(QUELVO_ARCH STREQUAL "aarch64")
+    string(APPEND _runtime_flags " -D__USE_MINGW_ANSI_STDIO=1")
+endif()
 set(CMAKE_C_FLAGS_INIT "${_runtime_flags}")
 set(CMAKE_CXX_FLAGS_INIT "${_runtime_flags} -stdlib=libc++ -fexperimental-library")
 set(CMAKE_ASM_FLAGS_INIT "${_runtime_flags}")

@@ -59,6 +59,23 @@ int ThrowThroughRuntime()
     return ERROR_INVALID_FUNCTION;
 }
 
+// Hands the target to the guard's check as the compiler's instrumentation does: as the first argument on
+// x64, in x15 on ARM64, where the check keeps only the argument registers and the callee-saved ones.
+void CheckCallTarget(std::uintptr_t target)
+{
+#if defined(__aarch64__)
+    register std::uintptr_t checked __asm__("x15") = target;
+    __asm__ __volatile__("blr %1"
+                         : "+r"(checked)
+                         : "r"(__guard_check_icall_fptr)
+                         : "x9", "x10", "x11", "x12", "x13", "x14", "x16", "x17", "x30", "v8", "v9", "v10",
+                           "v11", "v12", "v13", "v14", "v15", "v16", "v17", "v18", "v19", "v20", "v21", "v22",
+                           "v23", "v24", "v25", "v26", "v27", "v28", "v29", "v30", "v31", "cc", "memory");
+#else
+    __guard_check_icall_fptr(target);
+#endif
+}
+
 std::uintptr_t FirstExport(const wchar_t* path)
 {
     const HMODULE library = LoadLibraryExW(path, nullptr, DONT_RESOLVE_DLL_REFERENCES);
@@ -118,6 +135,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     {
         return ERROR_INVALID_PARAMETER;
     }
-    __guard_check_icall_fptr(address);
+    CheckCallTarget(address);
     return 0;
 }

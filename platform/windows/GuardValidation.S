@@ -1,9 +1,8 @@
 // The check and dispatch of the validating Control Flow Guard build (GuardValidation.cpp), in place of
 // the pass-through ones of ControlFlowGuard.S, in the same non-writable section.
 //
-// Both keep every register that the call's target may read, the arguments of the x64 and vectorcall
-// conventions (rcx, rdx, r8, r9, xmm0-xmm5) and the scratch registers r10, r11 and rax, and call the
-// validation with 16-byte stack alignment and home space; the frames are described to the unwinder.
+// Both keep every register that the call's target may read and call the validation with the stack
+// aligned as the convention wants; the frames are described to the unwinder.
 
         .section .00cfg,"dr"
         .p2align 3
@@ -14,6 +13,9 @@ __guard_check_icall_fptr:
 __guard_dispatch_icall_fptr:
         .quad   quelvo_guard_dispatch_icall_validating
 
+#if defined(__x86_64__)
+// x64: the arguments of the x64 and vectorcall conventions (rcx, rdx, r8, r9, xmm0-xmm5) and the scratch
+// registers r10, r11 and rax are kept, and the validation gets its home space.
 // Entered with rsp 8 past a 16-byte boundary; seven pushes and 0x80 bytes leave it on one.
 .macro  save_call_registers
 .irp    register, rax, rcx, rdx, r8, r9, r10, r11
@@ -68,3 +70,68 @@ quelvo_guard_dispatch_icall_validating:
         restore_call_registers
         rex64 jmp *%rax
         .seh_endproc
+#elif defined(__aarch64__)
+// ARM64: what the check must keep for the call that follows it, the argument registers x0-x7, q0-q7 and
+// the indirect-result register x8; and x9, the dispatch's target. Only the frame record needs unwind
+// codes: none of the others is restored when a frame is unwound.
+.macro  validate target
+        stp     x29, x30, [sp, #-16]!
+        .seh_save_fplr_x 16
+        sub     sp, sp, #208
+        .seh_stackalloc 208
+        .seh_endprologue
+        stp     x0, x1, [sp, #0]
+        stp     x2, x3, [sp, #16]
+        stp     x4, x5, [sp, #32]
+        stp     x6, x7, [sp, #48]
+        stp     x8, x9, [sp, #64]
+        stp     q0, q1, [sp, #80]
+        stp     q2, q3, [sp, #112]
+        stp     q4, q5, [sp, #144]
+        stp     q6, q7, [sp, #176]
+        mov     x0, \target
+        bl      quelvo_guard_validate_call_target
+        ldp     x0, x1, [sp, #0]
+        ldp     x2, x3, [sp, #16]
+        ldp     x4, x5, [sp, #32]
+        ldp     x6, x7, [sp, #48]
+        ldp     x8, x9, [sp, #64]
+        ldp     q0, q1, [sp, #80]
+        ldp     q2, q3, [sp, #112]
+        ldp     q4, q5, [sp, #144]
+        ldp     q6, q7, [sp, #176]
+        .seh_startepilogue
+        add     sp, sp, #208
+        .seh_stackalloc 208
+        ldp     x29, x30, [sp], #16
+        .seh_save_fplr_x 16
+        .seh_endepilogue
+.endm
+
+        .text
+        .p2align 2
+        .def    quelvo_guard_check_icall_validating
+        .scl    3
+        .type   32
+        .endef
+        .seh_proc quelvo_guard_check_icall_validating
+// The target is in x15.
+quelvo_guard_check_icall_validating:
+        validate x15
+        ret
+        .seh_endproc
+
+        .p2align 2
+        .def    quelvo_guard_dispatch_icall_validating
+        .scl    3
+        .type   32
+        .endef
+        .seh_proc quelvo_guard_dispatch_icall_validating
+// The target is in x9 (the dispatch form, which clang does not emit for ARM64): validated, then jumped to.
+quelvo_guard_dispatch_icall_validating:
+        validate x9
+        br      x9
+        .seh_endproc
+#else
+#error "the validating guard: an architecture without a check and dispatch here"
+#endif

@@ -4,14 +4,15 @@ A 64-bit GUI-subsystem Windows program that needs no MinGW runtime DLL and impor
 than those it calls at load time; with the exploit mitigations of a Windows release (ASLR with high
 entropy and its relocations, DEP, no section both writable and executable, stack cookies and checked
 copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow-stack compatibility
-and a security cookie that the loader seeds; for lld's x86-64 links also complete: every code pointer
-the image holds in the guard table, every indirect call guarded, every call inside an unwind entry);
+and a security cookie that the loader seeds (CET on x86-64 only); for lld's links also complete: every
+code pointer the image holds in the guard table, every indirect call guarded, every call inside an
+unwind entry); built for the processor named (x86-64 or ARM64);
 stripped (no symbols, no DWARF section); with its PDB (named without a folder, GUID and age matching)
 and /Brepro's content-hash stamps from lld and MSVC's linker, a linked debug file and no stamp from GNU
 ld; with its application manifest (the four supported systems, nothing else) and its version resource;
 and within its size budget.
 
-  python3 CheckExecutable.py --linker ld|lld|link [--nm NM] --version 1.0.0.0 --company ... --product ...
+  python3 CheckExecutable.py --linker ld|lld|link [--arch x86_64|aarch64] [--nm NM] --version 1.0.0.0 --company ... --product ...
                              --copyright ... --budget BYTES EXECUTABLE
 """
 
@@ -30,6 +31,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from debug_identity import MsfFile, pdb_identity, program_pdb_reference  # noqa: E402
 
 MACHINE_AMD64 = 0x8664
+MACHINE_ARM64 = 0xAA64
+MACHINES = {"x86_64": (MACHINE_AMD64, "x86-64"), "aarch64": (MACHINE_ARM64, "ARM64")}
 RELOCS_STRIPPED = 0x0001
 HIGH_ENTROPY_VA = 0x0020
 DYNAMIC_BASE = 0x0040
@@ -97,7 +100,8 @@ def check(args):
     header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
 
     # What it is.
-    expect(header.Machine == MACHINE_AMD64, "not an x86-64 program")
+    machine, processor = MACHINES[args.arch]
+    expect(header.Machine == machine, f"not an {processor} program (machine {header.Machine:#x})")
     expect(optional.Magic == 0x20B, "not PE32+")
     expect(optional.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "not the Windows GUI subsystem")
 
@@ -119,7 +123,9 @@ def check(args):
     # lld and MSVC's linker name the PDB in a CodeView entry and, with /Brepro, make every time stamp a
     # hash of the image, which a Repro entry announces.
     entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
-    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS},
+    # CET is x86-64's: an ARM64 link has no CET entry.
+    cet_wanted = machine == MACHINE_AMD64
+    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_REPRO} | ({DEBUG_EX_DLLCHARACTERISTICS} if cet_wanted else set()),
               "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
     expect(set(entries) <= wanted[args.linker] and
            set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
@@ -131,7 +137,8 @@ def check(args):
             figures = check_completeness(pe, CODE[header.Machine], args, expect)
         cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
         flags = struct.unpack("<I", pe.get_data(cet.struct.AddressOfRawData, 4))[0] if cet else 0
-        expect(flags & CET_COMPAT, "not marked CET shadow-stack compatible")
+        expect(bool(flags & CET_COMPAT) == cet_wanted,
+               "not marked CET shadow-stack compatible" if cet_wanted else "marked CET compatible")
     if args.linker != "ld":
         check_pdb(args, pe, names, expect)
     else:
@@ -225,6 +232,27 @@ class X64Code:
         return mnemonic.startswith("call")
 
     @staticmethod
+    def checked(preceding, register, check_pointer):
+        """x86-64 code goes through the dispatch, not through a check before the call."""
+        return False
+
+    @staticmethod
+    def is_check_call(preceding, register, check_pointer):
+        return False
+
+    @staticmethod
+    def observe(mnemonic, operands, target):
+        pass
+
+    @staticmethod
+    def fixed_target(preceding, register):
+        return None
+
+    @staticmethod
+    def unwind_ranges(pe):
+        return [(e.struct.BeginAddress, e.struct.EndAddress) for e in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", [])]
+
+    @staticmethod
     def is_indirect(mnemonic, operands):
         return (mnemonic.startswith("call") or mnemonic.startswith("jmp")) and operands.startswith("*")
 
@@ -263,16 +291,190 @@ class X64Code:
                 cls.TABLE_LOAD.match(writers[-2]) is not None)
 
 
-# The machines whose lld links the completeness rules hold; ARM64's comes with its image.
-CODE = {MACHINE_AMD64: X64Code}
+class Arm64Code:
+    """The ARM64 side: llvm-objdump-16's text of an instruction. Clang calls the guard's check with the
+    target in x15 right before each indirect call (mov x15, xN; blr <check>; ... blr or br xN); a
+    pointer at a fixed address is read by adrp (its page), an optional add, and ldr (the offset)."""
 
-# Unguarded indirect calls that are allowed, by the symbol of the pointer they read: count and reason.
-STAND_IN = ("MinGW-w64 10's stand-in for a function that msvcrt's x64 import library lacks: a writable "
+    # The fourth group is the address an adrp names (the page) or a direct branch's target.
+    INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+([a-z][\w.]*)\s*((?:x\d+, )?(?:(0x[0-9a-f]+)|[^<]*?))\s*(?:<[^>]*>)?$")
+    # Instructions that set no register named first: branches, stores, comparisons.
+    SETS_NOTHING = re.compile(r"^(?:b|bl|blr|br|ret|b\..*|cbn?z|tbn?z|st.*|cmp|cmn|tst|ccmp|ccmn|fcmp.*|prfm|nop)$")
+    TABLE_LOAD = re.compile(r"^ldr(?:b|h|sw)?\s+w\d+, \[x\d+, x\d+")
+
+    @staticmethod
+    def is_call(mnemonic):
+        return mnemonic in ("bl", "blr")
+
+    @staticmethod
+    def address_loaded(mnemonic, operands, target):
+        """ARM64 switch tables lie in .rdata: no data in .text to skip."""
+        return None
+
+    @staticmethod
+    def is_indirect(mnemonic, operands):
+        return mnemonic in ("blr", "br")
+
+    @staticmethod
+    def pointer(operands, target):
+        return None
+
+    @staticmethod
+    def register(operands):
+        match = re.match(r"^(x\d+)$", operands)
+        return match and match.group(1)
+
+    @classmethod
+    def definition(cls, preceding, register):
+        """The index of the last instruction before that sets `register` (or its 32-bit half), or None."""
+        names = (register, "w" + register[1:])
+        for index in range(len(preceding) - 1, -1, -1):
+            mnemonic, operands, _ = preceding[index]
+            if cls.SETS_NOTHING.match(mnemonic):
+                continue
+            fields = [field.strip() for field in operands.split(",")]
+            if fields[0] in names or (mnemonic.startswith("ldp") and len(fields) > 1 and fields[1] in names):
+                return index
+        return None
+
+    # The pointer each register was last loaded from at a fixed address, through the whole listing: a
+    # pointer loaded once into a callee-saved register before a loop is called long after.
+    held = {}
+    pages = {}
+    addresses = {}
+    CALLER_SAVED = {f"x{number}" for number in range(19)} | {"x30"}
+
+    @classmethod
+    def observe(cls, mnemonic, operands, target):
+        fields = [field.strip() for field in operands.split(",")]
+        if mnemonic in ("bl", "blr"):
+            for register in cls.CALLER_SAVED:
+                for values in (cls.held, cls.pages, cls.addresses):
+                    values.pop(register, None)
+            return
+        if cls.SETS_NOTHING.match(mnemonic) or not fields[0]:
+            return
+        written = ["x" + name[1:] for name in fields[:2 if mnemonic.startswith("ldp") else 1] if name[:1] in "xw"]
+        loaded = re.match(r"^x\d+, \[(x\d+)(?:, #(0x[0-9a-f]+))?\]$", operands) if mnemonic == "ldr" else None
+        value = cls.pages[loaded.group(1)] + int(loaded.group(2) or "0", 16) \
+            if loaded and loaded.group(1) in cls.pages else None
+        added = re.match(r"^x\d+, (x\d+), #(0x[0-9a-f]+)$", operands) if mnemonic == "add" else None
+        address = cls.pages[added.group(1)] + int(added.group(2), 16) if added and added.group(1) in cls.pages else None
+        for register in written:
+            for values in (cls.held, cls.pages, cls.addresses):
+                values.pop(register, None)
+        if mnemonic == "adrp" and target is not None:
+            cls.pages[written[0]] = target
+        elif value is not None:
+            cls.held[written[0]] = value
+        elif address is not None:
+            cls.addresses[written[0]] = address
+
+    @classmethod
+    def fixed_target(cls, preceding, register):
+        """The code address a register holds when it was formed from adrp and add: a direct call whose
+        target the compiler kept in a register, which nothing can change."""
+        return cls.addresses.get(register)
+
+    @classmethod
+    def loaded_from(cls, preceding, register):
+        index = cls.definition(preceding, register)
+        if index is None:
+            return cls.held.get(register)
+        mnemonic, operands, _ = preceding[index]
+        match = re.match(rf"^{register}, \[(x\d+)(?:, #(0x[0-9a-f]+))?\]$", operands)
+        if mnemonic != "ldr" or not match:
+            return None
+        offset = int(match.group(2), 16) if match.group(2) else 0
+        base_index = cls.definition(preceding[:index], match.group(1))
+        if base_index is None:
+            return None
+        base_mnemonic, base_operands, page = preceding[base_index]
+        added = re.match(rf"^{match.group(1)}, (x\d+), #(0x[0-9a-f]+)$", base_operands)
+        if base_mnemonic == "add" and added:
+            page_index = cls.definition(preceding[:base_index], added.group(1))
+            if page_index is None or preceding[page_index][0] != "adrp":
+                return None
+            return preceding[page_index][2] + int(added.group(2), 16) + offset
+        return page + offset if base_mnemonic == "adrp" else None
+
+    @classmethod
+    def is_check_call(cls, preceding, register, check_pointer):
+        """A call of the guard's check: through the check pointer, or (where the pointer's address was
+        loaded before the window) right after a target was handed over in x15."""
+        handed = [operands for mnemonic, operands, _ in preceding[-3:] if mnemonic == "mov" and
+                  operands.startswith("x15, x") and operands != f"x15, {register}"]
+        return cls.loaded_from(preceding, register) == check_pointer or bool(handed)
+
+    @classmethod
+    def checked(cls, preceding, register, check_pointer):
+        """The target was handed to the check (mov x15, xN), the check called, and xN left alone since."""
+        for index in range(len(preceding) - 1, -1, -1):
+            mnemonic, operands, _ = preceding[index]
+            if mnemonic == "mov" and operands == f"x15, {register}":
+                calls = [later for later in range(index + 1, len(preceding)) if preceding[later][0] == "blr"]
+                return bool(calls) and cls.is_check_call(preceding[:calls[0]], preceding[calls[0]][1], check_pointer) \
+                    and cls.definition(preceding[index + 1:], register) is None
+            if cls.definition(preceding[index:index + 1], register) is not None:
+                return False
+        return False
+
+    @classmethod
+    def is_table_jump(cls, preceding, register):
+        """A branch through a switch table: a table entry, shifted, added to the table's code address (adr);
+        the scheduler may put other instructions between the add and the branch."""
+        window = preceding[-8:]
+        index = cls.definition(window, register)
+        if index is None:
+            return False
+        added = re.match(rf"^{register}, (x\d+), x(\d+), (?:lsl|sxtw) #\d$", window[index][1])
+        if window[index][0] != "add" or not added:
+            return False
+        entry = cls.definition(window[:index], f"x{added.group(2)}")
+        base = cls.definition(window[:index], added.group(1))
+        return (entry is not None and cls.TABLE_LOAD.match(f"{window[entry][0]} {window[entry][1]}") is not None and
+                base is not None and window[base][0] == "adr")
+
+    @staticmethod
+    def unwind_ranges(pe):
+        """ARM64's .pdata: 8-byte entries, the start and either a packed record (the low two bits set,
+        the length in 4-byte units in bits 2-12) or the RVA of an .xdata record (the length in bits
+        0-17 of its first word)."""
+        directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXCEPTION"]]
+        entries = pe.get_data(directory.VirtualAddress, directory.Size) if directory.Size else b""
+        ranges = []
+        for begin, unwind in struct.iter_unpack("<II", entries):
+            if unwind & 3:
+                length = ((unwind >> 2) & 0x7FF) * 4
+            else:
+                length = (pe.get_dword_at_rva(unwind) & 0x3FFFF) * 4
+            ranges.append((begin, begin + length))
+        return ranges
+
+
+# The exceptions to the completeness rules, each with its count and reason: unguarded indirect calls by
+# the symbol of the pointer they read, unguarded indirect calls by the function they lie in, and calls
+# outside an unwind entry by the function they lie in.
+STAND_IN = ("MinGW-w64 10's stand-in for a function that msvcrt's import library lacks: a writable "
             "pointer that its first call sets; the headers declare an import, so the calls are not guarded")
-UNGUARDED_POINTERS = {"__imp__free_locale": (24, STAND_IN), "__imp___acrt_iob_func": (18, STAND_IN),
-                      "__imp__create_locale": (1, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
-# Calls outside an unwind entry that are allowed, by the function they lie in: count and reason.
-CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": (2, "calls std::terminate and never returns")}
+TERMINATE = (2, "calls std::terminate and never returns")
+X64Code.UNGUARDED_POINTERS = {"__imp__free_locale": (24, STAND_IN), "__imp___acrt_iob_func": (18, STAND_IN),
+                              "__imp__create_locale": (1, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
+X64Code.UNGUARDED_CALLS = {}
+X64Code.CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": TERMINATE}
+# msvcrt's ARM64 import library has the locale functions; lld 16 writes no unwind entry for its ARM64
+# delay-load tail merge, whose call raises only when shell32 or version fails to load, which nothing catches.
+TAIL_MERGE = (1, "lld 16's ARM64 delay-load tail merge, which it writes without an unwind entry")
+Arm64Code.UNGUARDED_POINTERS = {"__imp___acrt_iob_func": (14, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
+Arm64Code.UNGUARDED_CALLS = {
+    "wcsnrtombs": (1, "calls msvcrt's wcrtomb_s through a register loaded from the import table on another "
+                      "path: the listing's order is not the order it runs in"),
+}
+Arm64Code.CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": TERMINATE, "__tailMerge_shell32.dll": TAIL_MERGE,
+                                  "__tailMerge_version.dll": TAIL_MERGE}
+
+# The machines whose lld links the completeness rules hold.
+CODE = {MACHINE_AMD64: X64Code, MACHINE_ARM64: Arm64Code}
 
 
 def symbol_table(args, pe):
@@ -342,8 +544,7 @@ def check_completeness(pe, code, args, expect):
         imports.update(imported.address for imported in entry.imports)
     guard = {config.GuardCFDispatchFunctionPointer, config.GuardCFCheckFunctionPointer}
     guard_functions = {pe.get_qword_at_rva(va - base) for va in guard}
-    unwound = sorted((base + e.struct.BeginAddress, base + e.struct.EndAddress)
-                     for e in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", []))
+    unwound = sorted((base + begin, base + end) for begin, end in code.unwind_ranges(pe))
     unwound_starts = [begin for begin, _ in unwound]
     unwound_starts_set = set(unwound_starts)
 
@@ -385,8 +586,10 @@ def check_completeness(pe, code, args, expect):
     # lld's delay-load thunks jump to a tail merge, whose register jump enters the function that the
     # delay-load helper has just resolved and written into the delay-load import table.
     thunks = {pe.get_qword_at_rva(slot - base) for slot in delayed}
-    tail_merges = {int(jump[2].split()[0], 16) for thunk, jump in zip(instructions, instructions[1:])
-                   if thunk[0] in thunks and jump[1].startswith("jmp")}
+    # (x86-64: jmp right after the thunk's lea; ARM64: b after adrp and add.)
+    branches = (later for index, thunk in enumerate(instructions) if thunk[0] in thunks
+                for later in instructions[index:index + 3] if later[1] in ("jmp", "b"))
+    tail_merges = {target if target is not None else int(operands.split()[0], 16) for _, _, operands, target in branches}
     tail_merge = False
     for va, mnemonic, operands, target in instructions:
         if in_data(va):
@@ -405,15 +608,20 @@ def check_completeness(pe, code, args, expect):
             register = code.register(operands)
             if register and not pointer:
                 pointer = code.loaded_from(preceding, register)
-            if pointer in guard or va in guard_functions:
+            if register and code.is_check_call(preceding, register, config.GuardCFCheckFunctionPointer):
+                kinds["calls of the check"] = kinds.get("calls of the check", 0) + 1
+            elif pointer in guard or va in guard_functions or \
+                    code.checked(preceding, register, config.GuardCFCheckFunctionPointer):
                 kinds["guarded"] += 1
             elif pointer in imports:
                 kinds["import table"] += 1
             elif pointer in delayed:
                 kinds["delay-load import table"] += 1
-            elif register and mnemonic.startswith("jmp") and code.is_table_jump(preceding, register):
+            elif register and code.fixed_target(preceding, register):
+                kinds["fixed targets"] = kinds.get("fixed targets", 0) + 1
+            elif register and mnemonic.startswith(("jmp", "br")) and code.is_table_jump(preceding, register):
                 kinds["switch table"] += 1
-            elif register and mnemonic.startswith("jmp") and tail_merge:
+            elif register and mnemonic.startswith(("jmp", "br")) and tail_merge:
                 kinds["delay-load tail merge"] += 1
                 tail_merge = False
             elif pointer is not None and pointer in symbols:
@@ -421,31 +629,36 @@ def check_completeness(pe, code, args, expect):
             else:
                 function = function_at(starts, symbols, va)
                 unguarded[function] = unguarded.get(function, 0) + 1
+        code.observe(mnemonic, operands, target)
         preceding.append((mnemonic, operands, target))
 
     # Rule 2: every indirect call guarded, but through the import tables, switch tables and the listed
     # pointers.
-    listed = {name: count for name, count in unlisted_pointers.items() if name in UNGUARDED_POINTERS}
+    listed = {name: count for name, count in unlisted_pointers.items() if name in code.UNGUARDED_POINTERS}
     for name in list(listed):
         del unlisted_pointers[name]
     total = sum(kinds.values()) + sum(listed.values()) + sum(unlisted_pointers.values()) + sum(unguarded.values())
     figures.append(f"{total} indirect calls and jumps: " + ", ".join(f"{count} {kind}" for kind, count in kinds.items()) +
                    "".join(f", {count} through {name} (listed)" for name, count in sorted(listed.items())) +
                    f", {sum(unlisted_pointers.values()) + sum(unguarded.values())} unguarded")
-    for name, (count, reason) in UNGUARDED_POINTERS.items():
+    for name, (count, reason) in code.UNGUARDED_POINTERS.items():
         expect(listed.get(name, 0) == count, f"{listed.get(name, 0)} unguarded calls through {name}, listed {count}")
+    listed_in = {name: unguarded.pop(name) for name in list(unguarded) if name in code.UNGUARDED_CALLS}
+    figures[-1] += "".join(f" ({count} in {name}, listed)" for name, count in sorted(listed_in.items()))
+    for name, (count, reason) in code.UNGUARDED_CALLS.items():
+        expect(listed_in.get(name, 0) == count, f"{listed_in.get(name, 0)} unguarded calls in {name}, listed {count}")
     expect(not unlisted_pointers, f"{sum(unlisted_pointers.values())} unguarded calls through pointers: " +
            ", ".join(f"{name} {count}" for name, count in sorted(unlisted_pointers.items(), key=lambda i: -i[1])[:8]))
     expect(not unguarded, f"{sum(unguarded.values())} unguarded indirect calls in {len(unguarded)} functions, e.g. " +
            ", ".join(f"{name} {count}" for name, count in sorted(unguarded.items(), key=lambda i: -i[1])[:8]))
 
     # Rule 3: every call inside a function with an unwind entry, but the listed ones.
-    allowed = {name: count for name, count in outside.items() if name in CALLS_WITHOUT_UNWIND}
-    others = {name: count for name, count in outside.items() if name not in CALLS_WITHOUT_UNWIND}
+    allowed = {name: count for name, count in outside.items() if name in code.CALLS_WITHOUT_UNWIND}
+    others = {name: count for name, count in outside.items() if name not in code.CALLS_WITHOUT_UNWIND}
     figures.append(f"{sum(outside.values())} of {calls} calls outside an unwind entry" +
-                   "".join(f", {count} in {name} (listed: {CALLS_WITHOUT_UNWIND[name][1]})"
+                   "".join(f", {count} in {name} (listed: {code.CALLS_WITHOUT_UNWIND[name][1]})"
                            for name, count in sorted(allowed.items())))
-    for name, (count, reason) in CALLS_WITHOUT_UNWIND.items():
+    for name, (count, reason) in code.CALLS_WITHOUT_UNWIND.items():
         expect(allowed.get(name, 0) == count, f"{allowed.get(name, 0)} calls outside an unwind entry in {name}, listed {count}")
     expect(not others, f"{sum(others.values())} calls outside an unwind entry in {len(others)} functions, e.g. " +
            ", ".join(f"{name} {count}" for name, count in sorted(others.items(), key=lambda i: -i[1])[:8]))
@@ -507,6 +720,7 @@ def main():
         parser.add_argument(option, required=True)
     parser.add_argument("--budget", type=int, required=True)
     parser.add_argument("--linker", choices=("ld", "lld", "link"), required=True, help="GNU ld, lld or MSVC's")
+    parser.add_argument("--arch", choices=sorted(MACHINES), default="x86_64", help="the processor it is built for")
     parser.add_argument("--nm", help="the nm that reads the debug file (GNU builds)")
     parser.add_argument("executable")
     args = parser.parse_args()
@@ -517,9 +731,10 @@ def main():
     if failures:
         print(f"{name}:\n  " + "\n  ".join(failures))
         return 1
-    guard = "" if args.linker == "ld" else ", Control Flow Guard, CET compatible, loader-seeded cookie"
+    cet = ", CET compatible" if args.arch == "x86_64" else ""
+    guard = "" if args.linker == "ld" else f", Control Flow Guard{cet}, loader-seeded cookie"
     symbols = "no time stamp, debug file linked" if args.linker == "ld" else "its PDB beside it, /Brepro stamps"
-    print(f"{name}: x86-64 PE32+ GUI program of {size} bytes (budget {args.budget}); ASLR with high entropy, "
+    print(f"{name}: {MACHINES[args.arch][1]} PE32+ GUI program of {size} bytes (budget {args.budget}); ASLR with high entropy, "
           f"DEP, no writable code, stack protector{guard}; no symbols, no debug section, {symbols}; "
           f"manifest with 4 supported systems; version {args.version}")
     return 0

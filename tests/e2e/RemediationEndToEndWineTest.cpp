@@ -139,6 +139,13 @@ TEST_F(RemediationEndToEndTest, AMissingLibraryOrOneWithoutTheExportGives31)
     InstallLibrary(QUELVO_E2E_NOEXPORT);
     EXPECT_EQ(31u, Run(L"/av /update"));
     EXPECT_EQ(31u, Run(L"/av /disable"));
+#ifdef QUELVO_E2E_FOREIGN_CLIENT
+    // The demo library built for the other processor (ARM64 beside an x64 tool, or the reverse) does not
+    // load, and nothing of it runs.
+    InstallLibrary(QUELVO_E2E_FOREIGN_CLIENT);
+    EXPECT_EQ(31u, Run(L"/av /update"));
+    EXPECT_THAT(Journal(), IsEmpty());
+#endif
 }
 
 TEST_F(RemediationEndToEndTest, AFailedConnectCreatesNothingElse)

@@ -41,7 +41,11 @@ TEST(OsInfoWineTest, VersionQueriesAgreeWithEachOther)
 TEST(OsInfoWineTest, ArchitectureOfASixtyFourBitProcess)
 {
     const OsInfoImpl os;
+#if defined(__aarch64__) || defined(_M_ARM64)
+    EXPECT_EQ(OsArchitecture::Arm64, os.GetProcessArchitecture());
+#else
     EXPECT_EQ(OsArchitecture::X64, os.GetProcessArchitecture());
+#endif
     EXPECT_TRUE(os.Is64BitOs());
     EXPECT_FALSE(os.Is32BitOs());
     EXPECT_NE(OsArchitecture::X86, os.GetOsArchitecture());
