@@ -74,32 +74,29 @@ quelvo_guard_dispatch_icall_validating:
 // ARM64: what the check must keep for the call that follows it, the argument registers x0-x7, q0-q7 and
 // the indirect-result register x8; and x9, the dispatch's target. Only the frame record needs unwind
 // codes: none of the others is restored when a frame is unwound.
+// Stores (stp) or loads (ldp) those registers, in one layout for both.
+.macro  call_registers pair
+        \pair   x0, x1, [sp, #0]
+        \pair   x2, x3, [sp, #16]
+        \pair   x4, x5, [sp, #32]
+        \pair   x6, x7, [sp, #48]
+        \pair   x8, x9, [sp, #64]
+        \pair   q0, q1, [sp, #80]
+        \pair   q2, q3, [sp, #112]
+        \pair   q4, q5, [sp, #144]
+        \pair   q6, q7, [sp, #176]
+.endm
+
 .macro  validate target
         stp     x29, x30, [sp, #-16]!
         .seh_save_fplr_x 16
         sub     sp, sp, #208
         .seh_stackalloc 208
         .seh_endprologue
-        stp     x0, x1, [sp, #0]
-        stp     x2, x3, [sp, #16]
-        stp     x4, x5, [sp, #32]
-        stp     x6, x7, [sp, #48]
-        stp     x8, x9, [sp, #64]
-        stp     q0, q1, [sp, #80]
-        stp     q2, q3, [sp, #112]
-        stp     q4, q5, [sp, #144]
-        stp     q6, q7, [sp, #176]
+        call_registers stp
         mov     x0, \target
         bl      quelvo_guard_validate_call_target
-        ldp     x0, x1, [sp, #0]
-        ldp     x2, x3, [sp, #16]
-        ldp     x4, x5, [sp, #32]
-        ldp     x6, x7, [sp, #48]
-        ldp     x8, x9, [sp, #64]
-        ldp     q0, q1, [sp, #80]
-        ldp     q2, q3, [sp, #112]
-        ldp     q4, q5, [sp, #144]
-        ldp     q6, q7, [sp, #176]
+        call_registers ldp
         .seh_startepilogue
         add     sp, sp, #208
         .seh_stackalloc 208
