@@ -221,8 +221,22 @@ def check_load_config(pe, expect, ours):
     expect(value == DEFAULT_SECURITY_COOKIE, "the security cookie does not hold the default value in the file")
 
 
+# The exceptions to the completeness rules, each with its count and reason, in each machine's class:
+# unguarded indirect calls by the symbol of the pointer they read (UNGUARDED_POINTERS), unguarded
+# indirect calls by the function they lie in (UNGUARDED_CALLS), and calls outside an unwind entry by the
+# function they lie in (CALLS_WITHOUT_UNWIND).
+STAND_IN = ("MinGW-w64 10's stand-in for a function that msvcrt's import library lacks: a writable "
+            "pointer that its first call sets; the headers declare an import, so the calls are not guarded")
+TERMINATE = (2, "calls std::terminate and never returns")
+
+
 class X64Code:
     """The x86-64 side of the completeness rules: llvm-objdump-16's AT&T text of an instruction."""
+
+    UNGUARDED_POINTERS = {"__imp__free_locale": (24, STAND_IN), "__imp___acrt_iob_func": (18, STAND_IN),
+                          "__imp__create_locale": (1, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
+    UNGUARDED_CALLS = {}
+    CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": TERMINATE}
 
     INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+(?:(?:rex64|notrack|bnd)\s+)?(\w+)\s*([^#]*?)\s*(?:# (0x[0-9a-f]+)(?: <[^>]*>)?)?$")
     TABLE_LOAD = re.compile(r"^movslq\s+\(%\w+,%\w+,4\), %(\w+)$")
@@ -295,6 +309,18 @@ class Arm64Code:
     """The ARM64 side: llvm-objdump-16's text of an instruction. Clang calls the guard's check with the
     target in x15 right before each indirect call (mov x15, xN; blr <check>; ... blr or br xN); a
     pointer at a fixed address is read by adrp (its page), an optional add, and ldr (the offset)."""
+
+    # msvcrt's ARM64 import library has the locale functions. lld 16 writes its ARM64 delay-load tail
+    # merges without an unwind entry; their call raises only when shell32 or version fails to load, which
+    # nothing catches.
+    UNGUARDED_POINTERS = {"__imp___acrt_iob_func": (14, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
+    UNGUARDED_CALLS = {
+        "wcsnrtombs": (1, "calls msvcrt's wcrtomb_s through a register loaded from the import table on another "
+                          "path: the listing's order is not the order it runs in"),
+    }
+    TAIL_MERGE = (1, "lld 16's ARM64 delay-load tail merge, which it writes without an unwind entry")
+    CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": TERMINATE, "__tailMerge_shell32.dll": TAIL_MERGE,
+                            "__tailMerge_version.dll": TAIL_MERGE}
 
     # The fourth group is the address an adrp names (the page) or a direct branch's target.
     INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\s+([a-z][\w.]*)\s*((?:x\d+, )?(?:(0x[0-9a-f]+)|[^<]*?))\s*(?:<[^>]*>)?$")
@@ -451,27 +477,6 @@ class Arm64Code:
             ranges.append((begin, begin + length))
         return ranges
 
-
-# The exceptions to the completeness rules, each with its count and reason: unguarded indirect calls by
-# the symbol of the pointer they read, unguarded indirect calls by the function they lie in, and calls
-# outside an unwind entry by the function they lie in.
-STAND_IN = ("MinGW-w64 10's stand-in for a function that msvcrt's import library lacks: a writable "
-            "pointer that its first call sets; the headers declare an import, so the calls are not guarded")
-TERMINATE = (2, "calls std::terminate and never returns")
-X64Code.UNGUARDED_POINTERS = {"__imp__free_locale": (24, STAND_IN), "__imp___acrt_iob_func": (18, STAND_IN),
-                              "__imp__create_locale": (1, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
-X64Code.UNGUARDED_CALLS = {}
-X64Code.CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": TERMINATE}
-# msvcrt's ARM64 import library has the locale functions; lld 16 writes no unwind entry for its ARM64
-# delay-load tail merge, whose call raises only when shell32 or version fails to load, which nothing catches.
-TAIL_MERGE = (1, "lld 16's ARM64 delay-load tail merge, which it writes without an unwind entry")
-Arm64Code.UNGUARDED_POINTERS = {"__imp___acrt_iob_func": (14, STAND_IN), "__imp_strerror_s": (1, STAND_IN)}
-Arm64Code.UNGUARDED_CALLS = {
-    "wcsnrtombs": (1, "calls msvcrt's wcrtomb_s through a register loaded from the import table on another "
-                      "path: the listing's order is not the order it runs in"),
-}
-Arm64Code.CALLS_WITHOUT_UNWIND = {"__clang_call_terminate": TERMINATE, "__tailMerge_shell32.dll": TAIL_MERGE,
-                                  "__tailMerge_version.dll": TAIL_MERGE}
 
 # The machines whose lld links the completeness rules hold.
 CODE = {MACHINE_AMD64: X64Code, MACHINE_ARM64: Arm64Code}
