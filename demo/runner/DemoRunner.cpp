@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 namespace
@@ -60,6 +60,23 @@ std::vector<std::string> ReadLines(const std::filesystem::path& path)
     return lines;
 }
 
+// The system's message for a code, without the line break it ends with; the code itself where the system
+// has none. (The C++ library's system_category() may know only the C runtime's errno texts.)
+std::string SystemText(DWORD code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const std::unique_ptr<wchar_t, decltype(&LocalFree)> message(buffer, &LocalFree);
+    std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+    {
+        text.pop_back();
+    }
+    return text.empty() ? "error " + std::to_string(code) : Utf8FromUtf16(text);
+}
+
 // The code's constant name where the demo knows it, otherwise the system's own text for it.
 std::string CodeName(DWORD code)
 {
@@ -83,15 +100,12 @@ std::string CodeName(DWORD code)
         return "ERROR_EXCEPTION_IN_SERVICE";
     case 1225:
         return "ERROR_CANCELLED";
+    case 1722:
+        return "RPC_S_SERVER_UNAVAILABLE";
     default:
         break;
     }
-    std::string text = std::system_category().message(static_cast<int>(code));
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-    {
-        text.pop_back();
-    }
-    return text;
+    return SystemText(code);
 }
 
 // Every place where `text` names a file of the product folder names it relative to the folder.
