@@ -54,6 +54,10 @@ void CheckRoom(std::size_t needed, std::size_t room)
 }
 } // namespace
 
+// The checked copies end in the C library's own functions, which the SDK rules mark deprecated as MSVC's
+// headers do; after the check they are what is meant.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 extern "C"
 {
     // The checked copies that MinGW-w64's headers call under _FORTIFY_SOURCE, with the size of the
@@ -106,6 +110,7 @@ extern "C"
         return std::strncat(destination, source, count);
     }
 }
+#pragma GCC diagnostic pop
 
 namespace
 {
