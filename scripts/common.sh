@@ -103,7 +103,7 @@ pinned_version() {
 }
 
 installed_version() {
-    dpkg-query -W -f='${Status} ${Version}\n' "$1" 2>/dev/null | sed -n 's/^install ok installed //p'
+    { dpkg-query -W -f='${Status} ${Version}\n' "$1" 2>/dev/null || true; } | sed -n 's/^install ok installed //p'
 }
 
 # True when the archive offers the package at that version (apt-cache show exits 0 even when not).
