@@ -29,16 +29,23 @@ step_job=
 
 # Each step runs in a process group of its own, so that an interrupt (Ctrl-C reaches this script, and
 # SIGTERM) ends the whole step, whatever it started, before the script's own clean-up (a function
-# on_interrupt, when the script defines one) and exit. A script inside a step does the same with its own.
+# on_interrupt, when the script defines one) and exit. A script inside a step does the same with its own,
+# and so does each subshell that runs a command here (bash resets traps in subshells).
 step_interrupt() {
     trap '' INT TERM
-    echo "$quelvo_script: interrupted; stopping what it started" >&2
     [ -z "$step_job" ] || kill -TERM -- "-$step_job" 2>/dev/null || true
-    if declare -F on_interrupt >/dev/null; then on_interrupt; fi
+    # The script's own clean-up once, in its main shell.
+    if [ "$BASHPID" = $$ ]; then
+        echo "$quelvo_script: interrupted; stopping what it started" >&2
+        if declare -F on_interrupt >/dev/null; then on_interrupt; fi
+    fi
     exit "$1"
 }
-trap 'step_interrupt 130' INT
-trap 'step_interrupt 143' TERM
+step_traps() {
+    trap 'step_interrupt 130' INT
+    trap 'step_interrupt 143' TERM
+}
+step_traps
 
 step() {
     local quiet=0
@@ -56,9 +63,9 @@ step() {
     (
         set +m
         if [ $quiet -eq 1 ]; then
-            (set -e; "$@") 2>&1 | tee "$log" | { grep --line-buffered '^== ' || true; }
+            (step_traps; set -e; "$@") 2>&1 | tee "$log" | { grep --line-buffered '^== ' || true; }
         else
-            (set -e; "$@") 2>&1 | tee "$log"
+            (step_traps; set -e; "$@") 2>&1 | tee "$log"
         fi
         exit "${PIPESTATUS[0]}"
     ) </dev/null &
@@ -259,7 +266,7 @@ cache_entry() {
     # The builder's processes must not hold the lock: a server it leaves behind would keep it forever.
     [[ $- == *e* ]] && errexit=1
     set +e
-    eval '(set -e; "$@" "$tmp") '"$fd"'>&- >&2'
+    eval '(step_traps; set -e; "$@" "$tmp") '"$fd"'>&- >&2'
     status=$?
     [ $errexit -eq 0 ] || set -e
     if [ $status -ne 0 ]; then
