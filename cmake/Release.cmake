@@ -128,6 +128,17 @@ if(QUELVO_LINKER STREQUAL "lld")
         target_link_options(${target} PRIVATE "-Wl,--pdb=$<PATH:RELATIVE_PATH,${pdb},${CMAKE_CURRENT_BINARY_DIR}>"
             -Wl,--Xlink=-Brepro -Wl,--Xlink=-pdbaltpath:%_PDB%
             "-Wl,--Xlink=-pdbsourcepath:${QUELVO_PDB_SOURCE_PATH}")
+        # lld records the runtime's folders in the PDB (its -L folders, the builtins archive, each archive
+        # member's module), and the PDB's GUID is in the program: linked from the runtime's own folder,
+        # both files would change with the cache's place and key. The link reaches the runtime through a
+        # link of a fixed name in the build folder, by a path relative to the folder the link runs in,
+        # which lld makes absolute against the fixed source path above. The last --sysroot and
+        # -resource-dir win over the toolchain's.
+        if(QUELVO_RUNTIME_ROOT)
+            file(CREATE_LINK ${QUELVO_RUNTIME_ROOT} ${CMAKE_BINARY_DIR}/quelvo-runtime SYMBOLIC)
+            file(RELATIVE_PATH runtime ${CMAKE_CURRENT_BINARY_DIR} ${CMAKE_BINARY_DIR}/quelvo-runtime)
+            target_link_options(${target} PRIVATE --sysroot=${runtime} -resource-dir=${runtime}/lib/clang/16)
+        endif()
         # The PDB records lld's command line, to which clang adds a -L for each folder on LIBRARY_PATH.
         set_target_properties(${target} PROPERTIES
             CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;--unset=LIBRARY_PATH")
