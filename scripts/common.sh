@@ -19,12 +19,26 @@ die() {
 
 # ---- Steps ----------------------------------------------------------------------------------------
 # A step prints "== <name>: <command>", runs the command with errexit on (inside a subshell, so a
-# function's commands stop at their first failure; a step inside a condition loses that), then "== <name>: done in N s" or, on failure,
+# function's commands stop at their first failure), then "== <name>: done in N s" or, on failure,
 # "== <name>: FAILED ..." with the command and the tail of its log. The log of every step is kept
 # under $step_logs. --quiet shows only the progress lines ("== ...") of the steps inside the command.
 step_logs=${step_logs:-$quelvo_source/build/logs}
 step_failed=()
 step_started=$SECONDS
+step_job=
+
+# Each step runs in a process group of its own, so that an interrupt (Ctrl-C reaches this script, and
+# SIGTERM) ends the whole step, whatever it started, before the script's own clean-up (a function
+# on_interrupt, when the script defines one) and exit. A script inside a step does the same with its own.
+step_interrupt() {
+    trap '' INT TERM
+    echo "$quelvo_script: interrupted; stopping what it started" >&2
+    [ -z "$step_job" ] || kill -TERM -- "-$step_job" 2>/dev/null || true
+    if declare -F on_interrupt >/dev/null; then on_interrupt; fi
+    exit "$1"
+}
+trap 'step_interrupt 130' INT
+trap 'step_interrupt 143' TERM
 
 step() {
     local quiet=0
@@ -34,19 +48,25 @@ step() {
     fi
     local name=$1
     shift
-    local start=$SECONDS log status errexit=0
+    local start=$SECONDS log status
     mkdir -p "$step_logs"
     log=$step_logs/$quelvo_script-$(echo "$name" | tr -c 'A-Za-z0-9._\n-' '-').log
     echo "== $name: $*"
-    [[ $- == *e* ]] && errexit=1
-    set +e
-    if [ $quiet -eq 1 ]; then
-        (set -e; "$@") 2>&1 | tee "$log" | grep --line-buffered '^== '
-    else
-        (set -e; "$@") 2>&1 | tee "$log"
-    fi
-    status=${PIPESTATUS[0]}
-    [ $errexit -eq 0 ] || set -e
+    set -m
+    (
+        set +m
+        if [ $quiet -eq 1 ]; then
+            (set -e; "$@") 2>&1 | tee "$log" | { grep --line-buffered '^== ' || true; }
+        else
+            (set -e; "$@") 2>&1 | tee "$log"
+        fi
+        exit "${PIPESTATUS[0]}"
+    ) </dev/null &
+    step_job=$!
+    set +m
+    status=0
+    wait "$step_job" || status=$?
+    step_job=
     step_result "$name" "$status" "$start" "$log" "$*"
 }
 
@@ -103,7 +123,7 @@ pinned_version() {
 }
 
 installed_version() {
-    dpkg-query -W -f='${Status} ${Version}\n' "$1" 2>/dev/null | sed -n 's/^install ok installed //p'
+    { dpkg-query -W -f='${Status} ${Version}\n' "$1" 2>/dev/null || true; } | sed -n 's/^install ok installed //p'
 }
 
 # True when the archive offers the package at that version (apt-cache show exits 0 even when not).
