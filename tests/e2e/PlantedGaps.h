@@ -5,15 +5,15 @@
 
 extern "C"
 {
-// Unchecked by the compiler (PlantedUncheckedCalls.cpp, -mguard=cf-nochecks): an indirect call, and an
-// indirect tail branch whose register holds no switch table entry.
-int PlantedUncheckedCall(int (*target)(int), int value);
-int PlantedUncheckedTailCall(int (*target)(int), int value);
+    // Unchecked by the compiler (PlantedUncheckedCalls.cpp, -mguard=cf-nochecks): an indirect call, and an
+    // indirect tail branch whose register holds no switch table entry.
+    int PlantedUncheckedCall(int (*target)(int), int value);
+    int PlantedUncheckedTailCall(int (*target)(int), int value);
 
-// Hand-written (PlantedGapsArm64.S): the target handed over in x15 as for the guard's check, then another
-// function called before the target; a call from code without an unwind entry; and the address of a
-// function that no guard table lists.
-int PlantedHandedToAnother(int (*target)(int), int value);
-int PlantedCallWithoutUnwind(int value);
-const void* PlantedUnlistedPointer();
+    // Hand-written (PlantedGapsArm64.S): the target handed over in x15 as for the guard's check, then another
+    // function called before the target; a call from code without an unwind entry; and the address of a
+    // function that no guard table lists.
+    int PlantedHandedToAnother(int (*target)(int), int value);
+    int PlantedCallWithoutUnwind(int value);
+    const void* PlantedUnlistedPointer();
 }
