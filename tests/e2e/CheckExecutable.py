@@ -435,11 +435,35 @@ class Arm64Code:
 
     @classmethod
     def is_check_call(cls, preceding, register, check_pointer):
-        """A call of the guard's check: through the check pointer, or (where the pointer's address was
-        loaded before the window) right after a target was handed over in x15."""
+        """A call of the guard's check: through the check pointer, or right after a target was handed over
+        in x15 through a register loaded from the check pointer's page kept in a register of the function's
+        own (may_load_from)."""
         handed = [operands for mnemonic, operands, _ in preceding[-3:] if mnemonic == "mov" and
                   operands.startswith("x15, x") and operands != f"x15, {register}"]
-        return cls.loaded_from(preceding, register) == check_pointer or bool(handed)
+        return cls.loaded_from(preceding, register) == check_pointer or \
+            bool(handed) and cls.may_load_from(preceding, register, check_pointer)
+
+    @classmethod
+    def may_load_from(cls, preceding, register, address):
+        """Whether `register` was loaded from [xB, #offset] (ldr) where the function gave xB, anywhere
+        before in the listing, the page or the address (adrp, add) whose offset is `address`. A function
+        keeps the check pointer's page in a callee-saved register across its calls; the listing's order is
+        not the order it runs in, and may put an epilogue's restore or another use of xB in between."""
+        index = cls.definition(preceding, register)
+        loaded = re.match(rf"^{register}, \[(x\d+)(?:, #(0x[0-9a-f]+))?\]$", preceding[index][1]) \
+            if index is not None and preceding[index][0] == "ldr" else None
+        if not loaded:
+            return False
+        base, offset = loaded.group(1), int(loaded.group(2) or "0", 16)
+        given, page = set(), None
+        for mnemonic, operands, target in preceding[:index]:
+            added = re.match(rf"^{base}, {base}, #(0x[0-9a-f]+)$", operands) if mnemonic == "add" else None
+            if mnemonic == "adrp" and operands.startswith(f"{base}, ") and target is not None:
+                page = target
+                given.add(page)
+            elif added and page is not None:
+                given.add(page + int(added.group(1), 16))
+        return address - offset in given
 
     @classmethod
     def checked(cls, preceding, register, check_pointer):

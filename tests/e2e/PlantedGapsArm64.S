@@ -41,9 +41,9 @@ PlantedNotTheCheck:
         .p2align 2
         .globl  PlantedHandedToAnother
         .seh_proc PlantedHandedToAnother
-// The target (x0) goes into x15 as clang hands it to the guard's check; but the function called next is
-// another one, called through a register too, and three instructions after the hand-over, where the
-// check's call would be the next instruction. The target is then called unchecked.
+// The target (x0) goes into x15 as clang hands it to the guard's check, and a register call follows at
+// once, where the check's would be; but it calls another function, whose address is no load from the
+// check pointer. The target is then called unchecked.
 PlantedHandedToAnother:
         stp     x29, x30, [sp, #-32]!
         .seh_save_fplr_x 32
@@ -51,10 +51,10 @@ PlantedHandedToAnother:
         .seh_save_reg x19, 16
         .seh_endprologue
         mov     x19, x0
-        mov     x15, x19
+        mov     w0, w1
         adrp    x9, PlantedNotTheCheck
         add     x9, x9, :lo12:PlantedNotTheCheck
-        mov     w0, w1
+        mov     x15, x19
         blr     x9
         blr     x19
         .seh_startepilogue
