@@ -40,7 +40,7 @@ for rule in pointers calls unwind; do
         count=$(sed -E 's/ functions, e\.g\. .*//; s/^([0-9]+) code pointers.*/\1/; s/.* in ([0-9]+)$/\1/' <<<"$line")
         named=$(sed 's/.*, e\.g\. //' <<<"$line" | sed 's/, /\n/g' | cut -d' ' -f1 | sort | paste -sd,)
         if [ "$named" != "${wanted[$rule]}" ] || [ "$count" != "$(tr ',' '\n' <<<"$named" | wc -l)" ]; then
-            echo "$name: refused for '${rules[$rule]}' $count, naming $named, not ${wanted[$rule]}"
+            echo "$name: refused for '${rules[$rule]}' with $count, named $named; wanted exactly ${wanted[$rule]}"
             continue
         fi
     fi
