@@ -7,6 +7,7 @@ namespace Quelvo
 {
 namespace
 {
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): set once, before the tool runs
 std::terminate_handler previousHandler = nullptr;
 
 [[noreturn]] void TerminateForUncaught()
