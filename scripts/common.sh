@@ -193,6 +193,7 @@ cache_root=${QUELVO_CACHE:-/var/cache/quelvo}
 # Refuses a cache root that another user owns or that others may write to: its entries are run as root.
 cache_check_root() {
     local owner mode
+    # shellcheck disable=SC2174 # the mode is the cache root's; its parents are the system's
     mkdir -p -m 0755 "$cache_root" || die "cannot create the cache folder $cache_root"
     read -r owner mode < <(stat -L -c '%u %a' "$cache_root")
     [ "$owner" -eq "$(id -u)" ] ||
