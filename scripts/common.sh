@@ -159,6 +159,7 @@ install_packages() {
     done
     [ ${#missing[@]} -gt 0 ] || return 0
     echo "== packages: installing ${missing[*]}"
+    echo "== packages: reading the archive's package lists"
     "${sudo[@]}" apt-get "${apt_lock_wait[@]}" update -qq || die "apt-get update failed"
     for package in "${missing[@]}"; do
         pin=$(pinned_version "$package")
@@ -168,9 +169,12 @@ install_packages() {
             die "the archive offers $package ${candidate:-(none)}, but scripts/pins pins $pin: edit scripts/pins to pin ${candidate:-another version} (a commit), or point apt at an archive that keeps $pin."
         fi
     done
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_lock_wait[@]}" install -y -qq \
-        "${recommends[@]}" "${wanted[@]}" >/dev/null || die "apt-get install ${wanted[*]} failed"
-    echo "== packages: installed ${#missing[@]}"
+    # One line a package as it is set up (with its dependencies, this can take minutes), and apt's errors.
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_lock_wait[@]}" install -y -q \
+        "${recommends[@]}" "${wanted[@]}" 2>&1 |
+        sed -u -n -e 's/^Setting up \([^ ]*\) .*/== packages: set up \1/p' -e '/^E: /p'
+    [ "${PIPESTATUS[0]}" -eq 0 ] || die "apt-get install ${wanted[*]} failed"
+    echo "== packages: installed ${#missing[@]} and what they need"
 }
 
 # Stops with a pointer to scripts/bootstrap when a package is missing (for the scripts that only use).
