@@ -1,0 +1,241 @@
+#include "SweepRules.h"
+
+#include "injector/Convention.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+
+namespace Quelvo::ShippedSweep
+{
+namespace
+{
+using Injection::kConventions;
+
+constexpr DWORD kInjected = 0xFFFFFFFF; // stands for the fault's own error in a rule
+constexpr DWORD kAbort = 3;
+
+bool Contains(const std::vector<std::string>& lines, const char* text)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [text](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+bool ActionDone(Action action, const ProductRecord& product)
+{
+    switch (action)
+    {
+    case Action::Enable:
+        return Contains(product.journal, "RealTimeProtection#") && Contains(product.journal, ".Enable()");
+    case Action::FirewallEnable:
+        return Contains(product.journal, "Firewall#") && Contains(product.journal, ".Enable()");
+    case Action::Update:
+        return Contains(product.journal, ".StartUpdate(");
+    case Action::UiStarted:
+        return product.uiStarted;
+    case Action::Relaunch:
+        return Contains(product.journal, ".Launch(");
+    case Action::Disable:
+        return Contains(product.journal, ".Disable()");
+    case Action::ServiceStarted:
+        return product.serviceState == SERVICE_RUNNING;
+    }
+    return false;
+}
+
+bool TrustedDisabled(const ProductRecord& product)
+{
+    return Contains(product.trustedJournal, ".Disable()");
+}
+
+bool Crashed(DWORD code)
+{
+    return code == kAbort || code >= 0x80000000;
+}
+
+// Where the tool's rules name the code of a failed call. A function without a row here may end the run
+// with any code but 0 (unless the action was done).
+struct CodeRule
+{
+    std::initializer_list<const char*> functions;
+    bool (*applies)(const Scenario&, std::uint32_t process);
+    std::initializer_list<DWORD> codes;
+    const char* reason;
+};
+
+bool Always(const Scenario&, std::uint32_t)
+{
+    return true;
+}
+bool Relaunching(const Scenario& scenario, std::uint32_t process)
+{
+    return process == 0 && scenario.action == Action::Relaunch;
+}
+bool StartingTheUi(const Scenario& scenario, std::uint32_t)
+{
+    return scenario.action == Action::UiStarted;
+}
+bool ServiceAlreadyRunning(const Scenario& scenario, std::uint32_t)
+{
+    return scenario.service == ServiceSetup::Running &&
+           (scenario.action == Action::Enable || scenario.action == Action::FirewallEnable);
+}
+
+const CodeRule kCodeRules[] = {
+    {{"OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx", "QueryServiceStatus", "StartServiceW", "OpenProcess",
+      "WaitForSingleObject"},
+     Always,
+     {kInjected},
+     "the service check fails and recovery returns the last Win32 error"},
+    {{"OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx", "QueryServiceStatus"},
+     ServiceAlreadyRunning,
+     {ERROR_SERVICE_ALREADY_RUNNING},
+     "a failed check of a running service sends it to recovery, whose StartServiceW fails with 1056"},
+    {{"LoadLibraryExW", "GetProcAddress", "GetModuleFileNameW"},
+     Always,
+     {ERROR_GEN_FAILURE},
+     "the client cannot be created: 31, whatever the cause"},
+    {{"OpenProcessToken", "DuplicateTokenEx", "GetModuleFileNameW", "QueryFullProcessImageNameW",
+      "WideCharToMultiByte", "MultiByteToWideChar"},
+     Relaunching,
+     {kInjected},
+     "the relaunch returns the failed token call's, path query's or conversion's own code"},
+    {{"WideCharToMultiByte", "MultiByteToWideChar", "CreateProcessW"},
+     StartingTheUi,
+     {ERROR_EXCEPTION_IN_SERVICE},
+     "the UI launch turns a failed conversion or process creation into 1064"},
+};
+
+// A failed allocation: ERROR_NOT_ENOUGH_MEMORY, except where the tool's rules catch it otherwise.
+const CodeRule kAllocationRules[] = {
+    {{}, Always, {ERROR_NOT_ENOUGH_MEMORY}, "a failed allocation ends the tool with 8"},
+    {{}, Relaunching, {ERROR_EXCEPTION_IN_SERVICE}, "the relaunch turns any other std::exception into 1064"},
+    {{}, ServiceAlreadyRunning, {ERROR_SERVICE_ALREADY_RUNNING},
+     "an exception in the service check sends a running service to recovery, whose start fails with 1056"},
+};
+
+bool Named(const CodeRule& rule, const char* function)
+{
+    return std::any_of(rule.functions.begin(), rule.functions.end(),
+                       [function](const char* name) { return std::strcmp(name, function) == 0; });
+}
+
+// Whether `code` is what the rules allow after the fault; true when they name no code for it.
+bool CodeAllowed(const Scenario& scenario, const Fault& fault, DWORD code)
+{
+    bool named = false;
+    const auto allows = [&](const CodeRule& rule)
+    {
+        if (!rule.applies(scenario, fault.process))
+        {
+            return false;
+        }
+        return std::any_of(rule.codes.begin(), rule.codes.end(), [&](DWORD allowed)
+                           { return allowed == code || (allowed == kInjected && code == fault.error); });
+    };
+    if (fault.allocation)
+    {
+        return std::any_of(std::begin(kAllocationRules), std::end(kAllocationRules), allows);
+    }
+    const char* function = kConventions[fault.row].name;
+    for (const CodeRule& rule : kCodeRules)
+    {
+        if (Named(rule, function))
+        {
+            named = true;
+            if (allows(rule))
+            {
+                return true;
+            }
+        }
+    }
+    return !named;
+}
+
+// One process's code against its action: crash, false success, a failure though the action was done,
+// or a code other than the rules name.
+Judgement JudgeProcess(const char* who, DWORD code, bool done, DWORD expected, const Scenario& scenario,
+                       const std::optional<Fault>& fault, bool faultHere)
+{
+    const std::string prefix = std::string(who) + " exit " + std::to_string(code);
+    if (Crashed(code))
+    {
+        return {Verdict::Crash, prefix + (code == kAbort ? " (abort)" : " (NTSTATUS)")};
+    }
+    if (code == 0 && !done)
+    {
+        return {Verdict::FalseSuccess, prefix + " without the action"};
+    }
+    if (code != 0 && done)
+    {
+        return {Verdict::WrongCode, prefix + " though the product carried out the action"};
+    }
+    if (!fault || !fault->fired || !faultHere)
+    {
+        if (code != expected)
+        {
+            return {Verdict::WrongCode, prefix + ", not the scenario's own " + std::to_string(expected)};
+        }
+        return {};
+    }
+    if (code != 0 && !CodeAllowed(scenario, *fault, code))
+    {
+        return {Verdict::WrongCode, prefix + " where the rules name another code"};
+    }
+    return {};
+}
+} // namespace
+
+std::optional<DWORD> TrustedInstanceCode(const ProductRecord& product)
+{
+    constexpr char kPrefix[] = "trusted instance exit ";
+    for (const auto& line : product.journal)
+    {
+        if (line.rfind(kPrefix, 0) == 0)
+        {
+            return static_cast<DWORD>(std::stoul(line.substr(sizeof(kPrefix) - 1)));
+        }
+    }
+    return std::nullopt;
+}
+
+Judgement Judge(const Scenario& scenario, const std::optional<Fault>& fault, const RunOutcome& outcome)
+{
+    if (outcome.hung)
+    {
+        return {Verdict::Hang, "no exit within the time limit"};
+    }
+    const Judgement tool = JudgeProcess("tool", outcome.code, ActionDone(scenario.action, outcome.product),
+                                        scenario.expected, scenario, fault, !fault || fault->process == 0);
+    if (tool.verdict != Verdict::Pass || scenario.trustedExpected == kNoTrustedInstance)
+    {
+        return tool;
+    }
+    const auto trusted = TrustedInstanceCode(outcome.product);
+    if (!trusted)
+    {
+        // The launcher was not reached (the tool failed before it): the tool's verdict stands.
+        return tool;
+    }
+    return JudgeProcess("trusted instance", *trusted, TrustedDisabled(outcome.product), scenario.trustedExpected,
+                        scenario, fault, fault && fault->process == 1);
+}
+
+const char* VerdictName(Verdict verdict)
+{
+    switch (verdict)
+    {
+    case Verdict::Pass:
+        return "pass";
+    case Verdict::Crash:
+        return "CRASH";
+    case Verdict::Hang:
+        return "HANG";
+    case Verdict::FalseSuccess:
+        return "FALSE SUCCESS";
+    case Verdict::WrongCode:
+        return "WRONG CODE";
+    }
+    return "?";
+}
+} // namespace Quelvo::ShippedSweep
