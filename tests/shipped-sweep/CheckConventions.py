@@ -11,7 +11,7 @@ import sys
 
 import pefile
 
-ROW = re.compile(r"^QUELVO_(?:IMPORT|ALLOCATION)\(\s*(\w+)\s*,\s*(\w+)")
+ROW = re.compile(r"^QUELVO_(?:IMPORT|ALLOCATION|DATA)\(\s*(\w+)\s*,\s*(\w+)")
 
 
 def rows(table):

@@ -26,7 +26,8 @@ void Copy(const std::wstring& from, const std::wstring& to)
 {
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
     {
-        throw std::runtime_error("cannot copy " + Utf8FromUtf16(from) + ": error " + std::to_string(GetLastError()));
+        throw std::runtime_error("cannot copy " + Utf8FromUtf16(from) + ": error " +
+                                 std::to_string(GetLastError()));
     }
 }
 
@@ -34,7 +35,8 @@ DWORD InstalledServiceState()
 {
     const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     DWORD state = 0;
-    if (const SC_HANDLE service = manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS) : nullptr)
+    if (const SC_HANDLE service =
+            manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS) : nullptr)
     {
         SERVICE_STATUS status{};
         if (QueryServiceStatus(service, &status))
@@ -119,8 +121,9 @@ void ProductFolder::PrepareService(ServiceSetup setup)
     }
     if (!m_service)
     {
-        m_service.emplace(kServiceName, DemoProduct::DemoServiceCommandLine(
-                                            failing ? L"--start-delay-ms 300 --fail-with 1067" : L"--start-delay-ms 300"));
+        m_service.emplace(kServiceName,
+                          DemoProduct::DemoServiceCommandLine(
+                              failing ? L"--start-delay-ms 300 --fail-with 1067" : L"--start-delay-ms 300"));
         m_installedAs = setup;
     }
     if (setup == ServiceSetup::Running && m_service->Status().dwCurrentState != SERVICE_RUNNING)

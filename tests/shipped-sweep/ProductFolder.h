@@ -28,7 +28,8 @@ class ProductFolder
 {
 public:
     // Copies the tool, the client library and the UI into `folder`.
-    ProductFolder(std::wstring folder, const std::wstring& tool, const std::wstring& library, const std::wstring& ui);
+    ProductFolder(std::wstring folder, const std::wstring& tool, const std::wstring& library,
+                  const std::wstring& ui);
     ~ProductFolder();
     ProductFolder(const ProductFolder&) = delete;
     ProductFolder& operator=(const ProductFolder&) = delete;

@@ -87,8 +87,8 @@ std::string Describe(const std::vector<Scenario>& scenarios, const Target& targe
 {
     char text[512] = {};
     std::snprintf(text, sizeof(text), "%s (%s) | %s at +0x%X, call %u of the site%s%s",
-                  Utf8FromUtf16(scenarios[target.scenario].commandLine).c_str(), scenarios[target.scenario].what,
-                  kConventions[target.row].name, target.rva, target.ordinal,
+                  Utf8FromUtf16(scenarios[target.scenario].commandLine).c_str(),
+                  scenarios[target.scenario].what, kConventions[target.row].name, target.rva, target.ordinal,
                   target.process != 0 ? ", in the started instance" : "",
                   target.fromThenOn ? ", every allocation from then on" : "");
     return text;
@@ -99,8 +99,9 @@ class Sweep
 public:
     explicit Sweep(Options options)
         : m_options(std::move(options)), m_run(Testing::FromBuild(QUELVO_SWEEP_HOOK_LIBRARY)),
-          m_product(Testing::FromBuild(QUELVO_SWEEP_PRODUCT_FOLDER) + L"\\", Testing::FromBuild(QUELVO_SWEEP_TOOL),
-                    Testing::FromBuild(QUELVO_SWEEP_CLIENT), Testing::FromBuild(QUELVO_SWEEP_UI)),
+          m_product(Testing::FromBuild(QUELVO_SWEEP_PRODUCT_FOLDER) + L"\\",
+                    Testing::FromBuild(QUELVO_SWEEP_TOOL), Testing::FromBuild(QUELVO_SWEEP_CLIENT),
+                    Testing::FromBuild(QUELVO_SWEEP_UI)),
           m_scenarios(Scenarios(Utf8FromUtf16(m_product.UiPath())))
     {
     }
@@ -146,8 +147,8 @@ private:
     RunOutcome RunScenario(const Scenario& scenario, const FaultPlan& plan)
     {
         m_product.Reset(scenario);
-        const RunResult result =
-            m_run.Run(m_product.Tool(), scenario.commandLine, m_product.Folder(), plan, m_options.timeLimitMs);
+        const RunResult result = m_run.Run(m_product.Tool(), scenario.commandLine, m_product.Folder(), plan,
+                                           m_options.timeLimitMs);
         RunOutcome outcome;
         outcome.code = result.exitCode;
         outcome.hung = result.hung;
@@ -174,20 +175,25 @@ private:
         }
         if (ledger.unknownImports != 0)
         {
-            std::printf("FINDING: %ld imports of the tool have no row and were not hooked\n", ledger.unknownImports);
+            std::printf("FINDING: %ld imports of the tool have no row and were not hooked\n",
+                        ledger.unknownImports);
             ++m_tally.verdicts[Verdict::WrongCode];
         }
-        const LONG events = ledger.eventCount < static_cast<LONG>(kMaxEvents) ? ledger.eventCount : kMaxEvents;
-        std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint64_t>, std::uint32_t> occurrences;
+        const LONG events =
+            ledger.eventCount < static_cast<LONG>(kMaxEvents) ? ledger.eventCount : kMaxEvents;
+        std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint64_t>, std::uint32_t>
+            occurrences;
         std::size_t planned = 0;
         for (LONG i = 0; i < events; ++i)
         {
             const CallEvent& event = ledger.events[i];
             m_called[event.row] = true;
             const Convention& convention = kConventions[event.row];
-            const std::uint32_t occurrence = ++occurrences[{event.process, event.row, event.rva, event.stack}];
+            const std::uint32_t occurrence =
+                ++occurrences[{event.process, event.row, event.rva, event.stack}];
             const bool fresh =
-                m_failedBefore.insert({event.process != 0, event.row, event.rva, event.stack, occurrence}).second;
+                m_failedBefore.insert({event.process != 0, event.row, event.rva, event.stack, occurrence})
+                    .second;
             if (!fresh || convention.failure == Failure::Never)
             {
                 continue;
@@ -201,8 +207,9 @@ private:
                 ++planned;
             }
         }
-        std::printf("%-22s %-5lu %-46s %5ld calls, %4zu runs planned\n", Utf8FromUtf16(scenario.commandLine).c_str(),
-                    outcome.code, scenario.what, events, planned);
+        std::printf("%-22s %-5lu %-46s %5ld calls, %4zu runs planned\n",
+                    Utf8FromUtf16(scenario.commandLine).c_str(), outcome.code, scenario.what, events,
+                    planned);
         std::fflush(stdout);
     }
 
@@ -212,8 +219,9 @@ private:
         const Convention& convention = kConventions[target.row];
         const bool allocation = convention.kind == Kind::Allocation;
         const DWORD error = allocation ? kAllocationErrno : kInjectedError;
-        const FaultPlan plan{Mode::Fail,     target.process, target.row, target.rva, target.ordinal,
-                             target.fromThenOn ? 1u : 0u, error};
+        const FaultPlan plan{Mode::Fail, target.process, target.row,
+                             target.rva, target.ordinal, target.fromThenOn ? 1u : 0u,
+                             error};
         const RunOutcome outcome = RunScenario(scenario, plan);
         const bool fired = m_run.Record().failed != 0;
         ++m_tally.runs;
@@ -230,8 +238,9 @@ private:
         if (judgement.verdict != Verdict::Pass)
         {
             ++m_tally.verdicts[judgement.verdict];
-            std::printf("FINDING %s: %s: %s%s\n", VerdictName(judgement.verdict), Describe(m_scenarios, target).c_str(),
-                        judgement.detail.c_str(), fired ? "" : " (the call was not reached)");
+            std::printf("FINDING %s: %s: %s%s\n", VerdictName(judgement.verdict),
+                        Describe(m_scenarios, target).c_str(), judgement.detail.c_str(),
+                        fired ? "" : " (the call was not reached)");
             std::fflush(stdout);
         }
     }
@@ -253,14 +262,16 @@ private:
             const auto found = m_tally.verdicts.find(verdict);
             return found == m_tally.verdicts.end() ? 0 : found->second;
         };
-        std::printf("shipped fault sweep (%s): %d runs in %lld s; %d planned calls not reached; %d runs left out "
-                    "for time\n",
-                    m_options.architecture.c_str(), m_tally.runs, seconds, m_tally.notReached, leftOut);
-        std::printf("shipped fault sweep (%s): %zu call sites failed in %d runs over %zu scenarios; %d crashes, %d "
-                    "hangs, %d false successes, %d wrong codes\n",
-                    m_options.architecture.c_str(), m_tally.sites.size(), m_tally.runs, m_scenarios.size(),
-                    verdicts(Verdict::Crash), verdicts(Verdict::Hang), verdicts(Verdict::FalseSuccess),
-                    verdicts(Verdict::WrongCode));
+        std::printf(
+            "shipped fault sweep (%s): %d runs in %lld s; %d planned calls not reached; %d runs left out "
+            "for time\n",
+            m_options.architecture.c_str(), m_tally.runs, seconds, m_tally.notReached, leftOut);
+        std::printf(
+            "shipped fault sweep (%s): %zu call sites failed in %d runs over %zu scenarios; %d crashes, %d "
+            "hangs, %d false successes, %d wrong codes\n",
+            m_options.architecture.c_str(), m_tally.sites.size(), m_tally.runs, m_scenarios.size(),
+            verdicts(Verdict::Crash), verdicts(Verdict::Hang), verdicts(Verdict::FalseSuccess),
+            verdicts(Verdict::WrongCode));
         std::string never;
         for (std::uint32_t row = 0; row < kConventionCount; ++row)
         {

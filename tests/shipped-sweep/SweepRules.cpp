@@ -82,8 +82,8 @@ bool ServiceAlreadyRunning(const Scenario& scenario, std::uint32_t)
 }
 
 const CodeRule kCodeRules[] = {
-    {{"OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx", "QueryServiceStatus", "StartServiceW", "OpenProcess",
-      "WaitForSingleObject"},
+    {{"OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx", "QueryServiceStatus", "StartServiceW",
+      "OpenProcess", "WaitForSingleObject"},
      Always,
      {kInjected},
      "the service check fails and recovery returns the last Win32 error"},
@@ -110,7 +110,9 @@ const CodeRule kCodeRules[] = {
 const CodeRule kAllocationRules[] = {
     {{}, Always, {ERROR_NOT_ENOUGH_MEMORY}, "a failed allocation ends the tool with 8"},
     {{}, Relaunching, {ERROR_EXCEPTION_IN_SERVICE}, "the relaunch turns any other std::exception into 1064"},
-    {{}, ServiceAlreadyRunning, {ERROR_SERVICE_ALREADY_RUNNING},
+    {{},
+     ServiceAlreadyRunning,
+     {ERROR_SERVICE_ALREADY_RUNNING},
      "an exception in the service check sends a running service to recovery, whose start fails with 1056"},
 };
 
@@ -130,7 +132,8 @@ bool CodeAllowed(const Scenario& scenario, const Fault& fault, DWORD code)
         {
             return false;
         }
-        return std::any_of(rule.codes.begin(), rule.codes.end(), [&](DWORD allowed)
+        return std::any_of(rule.codes.begin(), rule.codes.end(),
+                           [&](DWORD allowed)
                            { return allowed == code || (allowed == kInjected && code == fault.error); });
     };
     if (fault.allocation)
@@ -217,8 +220,8 @@ Judgement Judge(const Scenario& scenario, const std::optional<Fault>& fault, con
         // The launcher was not reached (the tool failed before it): the tool's verdict stands.
         return tool;
     }
-    return JudgeProcess("trusted instance", *trusted, TrustedDisabled(outcome.product), scenario.trustedExpected,
-                        scenario, fault, fault && fault->process == 1);
+    return JudgeProcess("trusted instance", *trusted, TrustedDisabled(outcome.product),
+                        scenario.trustedExpected, scenario, fault, fault && fault->process == 1);
 }
 
 const char* VerdictName(Verdict verdict)

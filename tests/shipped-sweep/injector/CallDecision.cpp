@@ -89,9 +89,9 @@ extern "C" int QuelvoDecideCall(std::uint32_t row, std::uintptr_t returnAddress,
             const LONG index = InterlockedIncrement(&ledger.eventCount) - 1;
             if (index < static_cast<LONG>(kMaxEvents))
             {
-                ledger.events[index] = {state.process, row, rva, siteOrdinal,
-                                        StackHash(returnAddress, callerStack, callerFrame, state.toolBase,
-                                                  state.toolEnd)};
+                ledger.events[index] = {
+                    state.process, row, rva, siteOrdinal,
+                    StackHash(returnAddress, callerStack, callerFrame, state.toolBase, state.toolEnd)};
             }
         }
         const bool allocation = convention.kind == Kind::Allocation;

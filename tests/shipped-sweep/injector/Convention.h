@@ -30,6 +30,7 @@ enum class Kind : std::uint8_t
 {
     Call,
     Allocation, // fails once, or once and every allocation from then on
+    Data,       // an imported variable, not a function: never hooked
 };
 
 struct Convention
@@ -41,13 +42,16 @@ struct Convention
     Kind kind;
 };
 
-#define QUELVO_IMPORT(library, name, failure, report) {#library, #name, Failure::failure, Report::report, Kind::Call},
+#define QUELVO_IMPORT(library, name, failure, report)                                                        \
+    {#library, #name, Failure::failure, Report::report, Kind::Call},
 #define QUELVO_ALLOCATION(library, name) {#library, #name, Failure::Zero, Report::Errno, Kind::Allocation},
+#define QUELVO_DATA(library, name) {#library, #name, Failure::Never, Report::None, Kind::Data},
 inline constexpr Convention kConventions[] = {
 #include "Conventions.inc"
 };
 #undef QUELVO_IMPORT
 #undef QUELVO_ALLOCATION
+#undef QUELVO_DATA
 
 inline constexpr std::uint32_t kConventionCount = sizeof(kConventions) / sizeof(kConventions[0]);
 static_assert(kConventionCount <= 512, "the ledger marks at most 512 rows");

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 extern "C" char quelvo_thunks[];
 
@@ -45,22 +46,23 @@ void FolderOf(HMODULE module, wchar_t* folder, DWORD size)
 
 // Processes that the product starts (its trusted launcher) get the hook library too.
 BOOL WINAPI FollowingCreateProcessW(const wchar_t* application, wchar_t* commandLine,
-                                    SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes,
-                                    BOOL inheritHandles, DWORD flags, void* environment, const wchar_t* directory,
-                                    STARTUPINFOW* startup, PROCESS_INFORMATION* information)
+                                    SECURITY_ATTRIBUTES* processAttributes,
+                                    SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD flags,
+                                    void* environment, const wchar_t* directory, STARTUPINFOW* startup,
+                                    PROCESS_INFORMATION* information)
 {
-    const BOOL started = CreateInjectedProcess(g_selfPath, application, commandLine, processAttributes,
-                                               threadAttributes, inheritHandles, flags, environment, directory,
-                                               startup, information);
+    const BOOL started =
+        CreateInjectedProcess(g_selfPath, application, commandLine, processAttributes, threadAttributes,
+                              inheritHandles, flags, environment, directory, startup, information);
     InterlockedIncrement(started ? &g_state.ledger->followed : &g_state.ledger->followFailures);
     return started;
 }
 
 BOOL WINAPI FollowingCreateProcessAsUserW(HANDLE token, const wchar_t* application, wchar_t* commandLine,
                                           SECURITY_ATTRIBUTES* processAttributes,
-                                          SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD flags,
-                                          void* environment, const wchar_t* directory, STARTUPINFOW* startup,
-                                          PROCESS_INFORMATION* information)
+                                          SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles,
+                                          DWORD flags, void* environment, const wchar_t* directory,
+                                          STARTUPINFOW* startup, PROCESS_INFORMATION* information)
 {
     if (!CreateProcessAsUserW(token, application, commandLine, processAttributes, threadAttributes,
                               inheritHandles, flags | CREATE_SUSPENDED, environment, directory, startup,
@@ -70,7 +72,8 @@ BOOL WINAPI FollowingCreateProcessAsUserW(HANDLE token, const wchar_t* applicati
         return FALSE;
     }
     const DWORD injected = LoadLibraryInto(information->hProcess, g_selfPath);
-    InterlockedIncrement(injected == ERROR_SUCCESS ? &g_state.ledger->followed : &g_state.ledger->followFailures);
+    InterlockedIncrement(injected == ERROR_SUCCESS ? &g_state.ledger->followed
+                                                   : &g_state.ledger->followFailures);
     if ((flags & CREATE_SUSPENDED) == 0)
     {
         ResumeThread(information->hThread);
@@ -157,6 +160,10 @@ void* ToolRewrite(const char*, const char* name, void* current, bool delayed)
         InterlockedIncrement(&g_state.ledger->unknownImports);
         return nullptr;
     }
+    if (kConventions[row].kind == Kind::Data)
+    {
+        return nullptr;
+    }
     g_state.real[row] = std::strcmp(name, "GetProcAddress") == 0
                             ? reinterpret_cast<void*>(&ResolvingGetProcAddress)
                             : current;
@@ -188,7 +195,8 @@ bool Attach(HMODULE self)
     const HMODULE tool = GetModuleHandleW(nullptr);
     FolderOf(tool, g_toolFolder, MAX_PATH * 2);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(tool);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(tool) + dos->e_lfanew);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(tool) + dos->e_lfanew);
     g_state.toolBase = reinterpret_cast<std::uintptr_t>(tool);
     g_state.toolEnd = g_state.toolBase + nt->OptionalHeader.SizeOfImage;
     g_state.process = static_cast<std::uint32_t>(InterlockedIncrement(&g_state.ledger->processes) - 1);

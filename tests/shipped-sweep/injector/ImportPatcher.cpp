@@ -54,10 +54,12 @@ int RewriteImports(HMODULE module, SlotRewrite rewrite)
     int rewritten = 0;
     if (directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress != 0)
     {
-        for (auto* entry = At<IMAGE_IMPORT_DESCRIPTOR>(module, directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+        for (auto* entry = At<IMAGE_IMPORT_DESCRIPTOR>(
+                 module, directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
              entry->Name != 0; ++entry)
         {
-            const DWORD names = entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
+            const DWORD names =
+                entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
             rewritten += RewriteTable(module, At<const char>(module, entry->Name), names, entry->FirstThunk,
                                       false, rewrite);
         }
@@ -68,8 +70,8 @@ int RewriteImports(HMODULE module, SlotRewrite rewrite)
                  module, directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress);
              entry->DllNameRVA != 0; ++entry)
         {
-            rewritten += RewriteTable(module, At<const char>(module, entry->DllNameRVA), entry->ImportNameTableRVA,
-                                      entry->ImportAddressTableRVA, true, rewrite);
+            rewritten += RewriteTable(module, At<const char>(module, entry->DllNameRVA),
+                                      entry->ImportNameTableRVA, entry->ImportAddressTableRVA, true, rewrite);
         }
     }
     return rewritten;

@@ -37,8 +37,8 @@ void WaitForTheRest(HANDLE job, DWORD limitMs)
     for (DWORD waited = 0; waited < limitMs; waited += 20)
     {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-        if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting),
-                                       nullptr) ||
+        if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                       sizeof(accounting), nullptr) ||
             accounting.ActiveProcesses == 0)
         {
             return;
@@ -51,7 +51,8 @@ void WaitForTheRest(HANDLE job, DWORD limitMs)
 InjectedRun::InjectedRun(std::wstring hookLibrary) : m_hookLibrary(std::move(hookLibrary))
 {
     const std::wstring name = L"QuelvoInjectionLedger" + std::to_wstring(GetCurrentProcessId());
-    m_mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Ledger), name.c_str());
+    m_mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Ledger), name.c_str());
     if (m_mapping == nullptr)
     {
         throw std::runtime_error("the ledger's file mapping cannot be made");
@@ -71,11 +72,12 @@ InjectedRun::~InjectedRun()
     CloseHandle(m_mapping);
 }
 
-RunResult InjectedRun::Run(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder,
-                           const FaultPlan& plan, DWORD timeLimitMs)
+RunResult InjectedRun::Run(const std::wstring& program, const std::wstring& arguments,
+                           const std::wstring& folder, const FaultPlan& plan, DWORD timeLimitMs)
 {
     // Only the head of the ledger and the events written last time need clearing.
-    const LONG events = m_ledger->eventCount < static_cast<LONG>(kMaxEvents) ? m_ledger->eventCount : kMaxEvents;
+    const LONG events =
+        m_ledger->eventCount < static_cast<LONG>(kMaxEvents) ? m_ledger->eventCount : kMaxEvents;
     std::memset(m_ledger->events, 0, sizeof(CallEvent) * static_cast<std::size_t>(events));
     std::memset(m_ledger, 0, offsetof(Ledger, events));
     m_ledger->plan = plan;
@@ -85,8 +87,8 @@ RunResult InjectedRun::Run(const std::wstring& program, const std::wstring& argu
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateInjectedProcess(m_hookLibrary.c_str(), program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_SUSPENDED, nullptr, folder.c_str(), &startup, &process))
+    if (!CreateInjectedProcess(m_hookLibrary.c_str(), program.c_str(), commandLine.data(), nullptr, nullptr,
+                               FALSE, CREATE_SUSPENDED, nullptr, folder.c_str(), &startup, &process))
     {
         throw std::runtime_error("the program cannot be started with the hook library: error " +
                                  std::to_string(GetLastError()));

@@ -11,8 +11,8 @@ class RemoteMemory
 {
 public:
     RemoteMemory(HANDLE process, SIZE_T size)
-        : m_process(process), m_address(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE,
-                                                       PAGE_READWRITE))
+        : m_process(process),
+          m_address(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))
     {
     }
     ~RemoteMemory()

@@ -34,7 +34,8 @@ int Launch(int count, wchar_t** arguments)
 {
     if (count < 5)
     {
-        throw std::invalid_argument("usage: injector <hook library> count|fail ... <program> [<argument>...]");
+        throw std::invalid_argument(
+            "usage: injector <hook library> count|fail ... <program> [<argument>...]");
     }
     FaultPlan plan{};
     int next = 2;
@@ -52,7 +53,9 @@ int Launch(int count, wchar_t** arguments)
         }
         plan.process = static_cast<std::uint32_t>(std::wcstoul(arguments[next++], nullptr, 10));
         const wchar_t* site = arguments[next++];
-        plan.rva = std::wcscmp(site, L"any") == 0 ? kAnySite : static_cast<std::uint32_t>(std::wcstoul(site, nullptr, 16));
+        plan.rva = std::wcscmp(site, L"any") == 0
+                       ? kAnySite
+                       : static_cast<std::uint32_t>(std::wcstoul(site, nullptr, 16));
         plan.ordinal = static_cast<std::uint32_t>(std::wcstoul(arguments[next++], nullptr, 10));
         plan.error = static_cast<std::uint32_t>(std::wcstoul(arguments[next++], nullptr, 10));
         plan.fromThenOn = std::wcscmp(arguments[next++], L"from-then-on") == 0 ? 1 : 0;
@@ -89,8 +92,8 @@ int Launch(int count, wchar_t** arguments)
     }
     for (const auto& [site, calls] : sites)
     {
-        std::printf("%u %s 0x%X %u\n", std::get<0>(site), kConventions[std::get<1>(site)].name, std::get<2>(site),
-                    calls);
+        std::printf("%u %s 0x%X %u\n", std::get<0>(site), kConventions[std::get<1>(site)].name,
+                    std::get<2>(site), calls);
     }
     return 0;
 }

@@ -11,7 +11,7 @@
 namespace Quelvo::Injection
 {
 inline constexpr wchar_t kLedgerVariable[] = L"QUELVO_INJECTION_LEDGER";
-inline constexpr std::uint32_t kAnySite = 0xFFFFFFFF;    // the plan names the Nth call of the function
+inline constexpr std::uint32_t kAnySite = 0xFFFFFFFF;     // the plan names the Nth call of the function
 inline constexpr std::uint32_t kOutsideTool = 0xFFFFFFFE; // a return address outside the main module
 inline constexpr std::uint32_t kMaxEvents = 1u << 16;
 inline constexpr std::uint32_t kMaxRows = 512;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <malloc.h>
 
+void* g_kept = nullptr;
+
 int wmain(int count, wchar_t**)
 {
     using SetVariable = BOOL(WINAPI*)(const wchar_t*, const wchar_t*);
@@ -28,8 +30,8 @@ int wmain(int count, wchar_t**)
         failed |= 4;
         error = GetLastError();
     }
-    const auto resolved = reinterpret_cast<SetVariable>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetEnvironmentVariableW")));
+    const auto resolved = reinterpret_cast<SetVariable>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetEnvironmentVariableW")));
     if (resolved == nullptr || !resolved(L"QUELVO_TARGET_RESOLVED", L"1"))
     {
         failed |= 8;
@@ -37,6 +39,8 @@ int wmain(int count, wchar_t**)
     }
     void* aligned = _aligned_malloc(16, 16);
     void* plain = std::malloc(16);
+    // Kept where another unit could read it, so that the compiler keeps the call.
+    g_kept = plain;
     failed |= (aligned == nullptr ? 16u : 0u) | (plain == nullptr ? 32u : 0u);
     ExitProcess(failed | error << 8);
 }
