@@ -3,8 +3,10 @@
 // function by its site (return address in the tool) and the chain of frames that led to it; then each
 // distinct call is failed once in a run of its own (a call reached the same way in an earlier scenario
 // is not failed again), and an allocation site's first call once more with every later allocation
-// failing too. Each run is judged by the rules of SweepRules.h; the tallies end the output.
-//   shipped_sweep <architecture> [--time-limit-ms N] [--budget-s N]
+// failing too. A site that a loop reaches many times the same way is failed at its first, second and
+// last call there: the library's locale construction alone calls setlocale some 80 times a site. Each run is
+// judged by the rules of SweepRules.h; the tallies end the output.
+//   shipped_sweep <architecture> [--time-limit-ms N] [--budget-s N] [--only <scenario index>]...
 // With a budget, the first calls of every site run first (all scenarios), then the further calls of
 // sites in loops and the allocations failing from then on, until the budget is spent.
 #include "ProductFolder.h"
@@ -61,6 +63,7 @@ struct Options
     std::string architecture;
     DWORD timeLimitMs = 20000;
     long long budgetSeconds = 0; // 0: no budget
+    std::set<std::size_t> only;  // empty: every scenario
 };
 
 Options ParseOptions(int count, wchar_t** arguments)
@@ -78,6 +81,10 @@ Options ParseOptions(int count, wchar_t** arguments)
         else if (name == L"--budget-s")
         {
             options.budgetSeconds = static_cast<long long>(value);
+        }
+        else if (name == L"--only")
+        {
+            options.only.insert(value);
         }
     }
     return options;
@@ -112,7 +119,11 @@ public:
         std::vector<Target> targets;
         for (std::size_t index = 0; index < m_scenarios.size(); ++index)
         {
-            Count(index, targets);
+            if (m_options.only.empty() || m_options.only.contains(index))
+            {
+                Count(index, targets);
+                ++m_scenariosRun;
+            }
         }
         std::printf("shipped fault sweep (%s): %zu runs planned after counting, in %lld s\n",
                     m_options.architecture.c_str(), targets.size(), Seconds(start));
@@ -181,18 +192,30 @@ private:
         }
         const LONG events =
             ledger.eventCount < static_cast<LONG>(kMaxEvents) ? ledger.eventCount : kMaxEvents;
-        std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint64_t>, std::uint32_t>
-            occurrences;
+        using Way = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint64_t>;
+        std::map<Way, std::uint32_t> total;
+        for (LONG i = 0; i < events; ++i)
+        {
+            const CallEvent& event = ledger.events[i];
+            ++total[{event.process, event.row, event.rva, event.stack}];
+        }
+        std::map<Way, std::uint32_t> occurrences;
         std::size_t planned = 0;
         for (LONG i = 0; i < events; ++i)
         {
             const CallEvent& event = ledger.events[i];
             m_called[event.row] = true;
             const Convention& convention = kConventions[event.row];
-            const std::uint32_t occurrence =
-                ++occurrences[{event.process, event.row, event.rva, event.stack}];
+            const Way way{event.process, event.row, event.rva, event.stack};
+            const std::uint32_t occurrence = ++occurrences[way];
+            if (occurrence > 2 && occurrence < total[way])
+            {
+                continue;
+            }
+            const int state = DependsOnTheService(event.row) ? static_cast<int>(scenario.service) : -1;
             const bool fresh =
-                m_failedBefore.insert({event.process != 0, event.row, event.rva, event.stack, occurrence})
+                m_failedBefore
+                    .insert({event.process != 0, state, event.row, event.rva, event.stack, occurrence})
                     .second;
             if (!fresh || convention.failure == Failure::Never)
             {
@@ -269,7 +292,7 @@ private:
         std::printf(
             "shipped fault sweep (%s): %zu call sites failed in %d runs over %zu scenarios; %d crashes, %d "
             "hangs, %d false successes, %d wrong codes\n",
-            m_options.architecture.c_str(), m_tally.sites.size(), m_tally.runs, m_scenarios.size(),
+            m_options.architecture.c_str(), m_tally.sites.size(), m_tally.runs, m_scenariosRun,
             verdicts(Verdict::Crash), verdicts(Verdict::Hang), verdicts(Verdict::FalseSuccess),
             verdicts(Verdict::WrongCode));
         std::string never;
@@ -289,7 +312,11 @@ private:
     InjectedRun m_run;
     ProductFolder m_product;
     std::vector<Scenario> m_scenarios;
-    std::set<std::tuple<bool, std::uint32_t, std::uint32_t, std::uint64_t, std::uint32_t>> m_failedBefore;
+    std::size_t m_scenariosRun = 0;
+    // How a call was reached (process, service state where it matters, function, site, frames, occurrence):
+    // failed once over all scenarios.
+    std::set<std::tuple<bool, int, std::uint32_t, std::uint32_t, std::uint64_t, std::uint32_t>>
+        m_failedBefore;
     bool m_hooked[kConventionCount] = {};
     bool m_called[kConventionCount] = {};
     Tally m_tally;

@@ -14,6 +14,7 @@ using Injection::kConventions;
 
 constexpr DWORD kInjected = 0xFFFFFFFF; // stands for the fault's own error in a rule
 constexpr DWORD kAbort = 3;
+constexpr DWORD kServiceDidNotStart = ERROR_SERVICE_REQUEST_TIMEOUT;
 
 bool Contains(const std::vector<std::string>& lines, const char* text)
 {
@@ -53,8 +54,8 @@ bool Crashed(DWORD code)
     return code == kAbort || code >= 0x80000000;
 }
 
-// Where the tool's rules name the code of a failed call. A function without a row here may end the run
-// with any code but 0 (unless the action was done).
+// Where the tool's rules name the code of a failed call. A function that no row applying to the
+// scenario names may end the run with any code but 0 (unless the action was done).
 struct CodeRule
 {
     std::initializer_list<const char*> functions;
@@ -75,6 +76,16 @@ bool StartingTheUi(const Scenario& scenario, std::uint32_t)
 {
     return scenario.action == Action::UiStarted;
 }
+bool Recovering(const Scenario& scenario, std::uint32_t)
+{
+    return scenario.service != ServiceSetup::Running &&
+           (scenario.action == Action::ServiceStarted || scenario.action == Action::Enable ||
+            scenario.action == Action::FirewallEnable);
+}
+bool ServiceMissing(const Scenario& scenario, std::uint32_t)
+{
+    return scenario.service == ServiceSetup::Missing;
+}
 bool ServiceAlreadyRunning(const Scenario& scenario, std::uint32_t)
 {
     return scenario.service == ServiceSetup::Running &&
@@ -91,7 +102,7 @@ const CodeRule kCodeRules[] = {
      ServiceAlreadyRunning,
      {ERROR_SERVICE_ALREADY_RUNNING},
      "a failed check of a running service sends it to recovery, whose StartServiceW fails with 1056"},
-    {{"LoadLibraryExW", "GetProcAddress", "GetModuleFileNameW"},
+    {{"LoadLibraryExW", "GetProcAddress"},
      Always,
      {ERROR_GEN_FAILURE},
      "the client cannot be created: 31, whatever the cause"},
@@ -109,6 +120,15 @@ const CodeRule kCodeRules[] = {
 // A failed allocation: ERROR_NOT_ENOUGH_MEMORY, except where the tool's rules catch it otherwise.
 const CodeRule kAllocationRules[] = {
     {{}, Always, {ERROR_NOT_ENOUGH_MEMORY}, "a failed allocation ends the tool with 8"},
+    {{}, Always, {ERROR_GEN_FAILURE}, "the client library's load turns any std::exception into 31"},
+    {{},
+     Recovering,
+     {kServiceDidNotStart},
+     "recovery returns the thread's last error for any std::exception, 1053 when it is 0"},
+    {{},
+     ServiceMissing,
+     {ERROR_SERVICE_DOES_NOT_EXIST},
+     "an exception in the service check counts as unavailable; recovery then finds no service: 1060"},
     {{}, Relaunching, {ERROR_EXCEPTION_IN_SERVICE}, "the relaunch turns any other std::exception into 1064"},
     {{},
      ServiceAlreadyRunning,
@@ -125,7 +145,6 @@ bool Named(const CodeRule& rule, const char* function)
 // Whether `code` is what the rules allow after the fault; true when they name no code for it.
 bool CodeAllowed(const Scenario& scenario, const Fault& fault, DWORD code)
 {
-    bool named = false;
     const auto allows = [&](const CodeRule& rule)
     {
         if (!rule.applies(scenario, fault.process))
@@ -138,12 +157,16 @@ bool CodeAllowed(const Scenario& scenario, const Fault& fault, DWORD code)
     };
     if (fault.allocation)
     {
-        return std::any_of(std::begin(kAllocationRules), std::end(kAllocationRules), allows);
+        // The runtime's emergency pool for exceptions absorbs a failed allocation of an exception object:
+        // the run ends as it would have.
+        return code == scenario.expected ||
+               std::any_of(std::begin(kAllocationRules), std::end(kAllocationRules), allows);
     }
     const char* function = kConventions[fault.row].name;
+    bool named = false;
     for (const CodeRule& rule : kCodeRules)
     {
-        if (Named(rule, function))
+        if (Named(rule, function) && rule.applies(scenario, fault.process))
         {
             named = true;
             if (allows(rule))
@@ -188,6 +211,11 @@ Judgement JudgeProcess(const char* who, DWORD code, bool done, DWORD expected, c
     return {};
 }
 } // namespace
+
+bool DependsOnTheService(std::uint32_t row)
+{
+    return Named(kCodeRules[0], kConventions[row].name);
+}
 
 std::optional<DWORD> TrustedInstanceCode(const ProductRecord& product)
 {

@@ -55,4 +55,8 @@ Judgement Judge(const Scenario& scenario, const std::optional<Fault>& fault, con
 std::optional<DWORD> TrustedInstanceCode(const ProductRecord& product);
 
 const char* VerdictName(Verdict verdict);
+
+// The outcome of a failed call of this function depends on the state of the product's service, so the
+// sweep fails it again in a scenario whose service starts in another state.
+bool DependsOnTheService(std::uint32_t row);
 } // namespace Quelvo::ShippedSweep

@@ -200,6 +200,8 @@ bool Attach(HMODULE self)
     g_state.toolBase = reinterpret_cast<std::uintptr_t>(tool);
     g_state.toolEnd = g_state.toolBase + nt->OptionalHeader.SizeOfImage;
     g_state.process = static_cast<std::uint32_t>(InterlockedIncrement(&g_state.ledger->processes) - 1);
+    // A swept process that crashes ends with its code at once: no debugger starts.
+    SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);
     RewriteImports(tool, &ToolRewrite);
     return true;
 }

@@ -63,6 +63,8 @@ InjectedRun::InjectedRun(std::wstring hookLibrary) : m_hookLibrary(std::move(hoo
         throw std::runtime_error("the ledger cannot be mapped");
     }
     SetEnvironmentVariableW(kLedgerVariable, name.c_str());
+    // Inherited by the programs run: a crash ends the process with its code, and no debugger starts.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 }
 
 InjectedRun::~InjectedRun()
@@ -84,11 +86,23 @@ RunResult InjectedRun::Run(const std::wstring& program, const std::wstring& argu
 
     const Job job;
     std::wstring commandLine = L"\"" + program.substr(program.find_last_of(L'\\') + 1) + L"\" " + arguments;
+    // The program's output (the runtime's last words, Wine's crash reports) goes nowhere.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE nothing =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                    OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nothing;
+    startup.hStdOutput = nothing;
+    startup.hStdError = nothing;
     PROCESS_INFORMATION process{};
-    if (!CreateInjectedProcess(m_hookLibrary.c_str(), program.c_str(), commandLine.data(), nullptr, nullptr,
-                               FALSE, CREATE_SUSPENDED, nullptr, folder.c_str(), &startup, &process))
+    const BOOL started =
+        CreateInjectedProcess(m_hookLibrary.c_str(), program.c_str(), commandLine.data(), nullptr, nullptr,
+                              TRUE, CREATE_SUSPENDED, nullptr, folder.c_str(), &startup, &process);
+    CloseHandle(nothing);
+    if (!started)
     {
         throw std::runtime_error("the program cannot be started with the hook library: error " +
                                  std::to_string(GetLastError()));

@@ -1,45 +1,88 @@
 #include "Injection.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace Quelvo::Injection
 {
 namespace
 {
-// Memory of another process, freed when the holder ends.
-class RemoteMemory
+using MapViewOfSection = LONG(NTAPI*)(HANDLE section, HANDLE process, void** base, ULONG_PTR zeroBits,
+                                      SIZE_T commitSize, LARGE_INTEGER* offset, SIZE_T* viewSize,
+                                      DWORD inherit, ULONG allocationType, ULONG protection);
+using UnmapViewOfSection = LONG(NTAPI*)(HANDLE process, void* base);
+constexpr DWORD kViewUnmap = 2;
+
+template <typename Function>
+Function NtdllExport(const char* name)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// A copy of some bytes in another process, for as long as the holder lives. It is a view of a section
+// mapped into both processes rather than written with WriteProcessMemory: the ARM64 Wine under qemu
+// cannot write another process's memory (access denied), while it maps views as any process does.
+class RemoteCopy
 {
 public:
-    RemoteMemory(HANDLE process, SIZE_T size)
-        : m_process(process),
-          m_address(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))
+    RemoteCopy(HANDLE process, const void* bytes, SIZE_T size) : m_process(process)
     {
-    }
-    ~RemoteMemory()
-    {
-        if (m_address != nullptr)
+        m_section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       static_cast<DWORD>(size), nullptr);
+        if (m_section == nullptr)
         {
-            VirtualFreeEx(m_process, m_address, 0, MEM_RELEASE);
+            m_error = GetLastError();
+            return;
+        }
+        void* local = MapViewOfFile(m_section, FILE_MAP_WRITE, 0, 0, size);
+        if (local == nullptr)
+        {
+            m_error = GetLastError();
+            return;
+        }
+        std::copy_n(static_cast<const BYTE*>(bytes), size, static_cast<BYTE*>(local));
+        UnmapViewOfFile(local);
+        SIZE_T viewSize = 0;
+        const LONG status = NtdllExport<MapViewOfSection>("NtMapViewOfSection")(
+            m_section, process, &m_remote, 0, 0, nullptr, &viewSize, kViewUnmap, 0, PAGE_READONLY);
+        if (status < 0)
+        {
+            m_remote = nullptr;
+            m_error = ERROR_ACCESS_DENIED;
         }
     }
-    RemoteMemory(const RemoteMemory&) = delete;
-    RemoteMemory& operator=(const RemoteMemory&) = delete;
+    ~RemoteCopy()
+    {
+        if (m_remote != nullptr)
+        {
+            NtdllExport<UnmapViewOfSection>("NtUnmapViewOfSection")(m_process, m_remote);
+        }
+        if (m_section != nullptr)
+        {
+            CloseHandle(m_section);
+        }
+    }
+    RemoteCopy(const RemoteCopy&) = delete;
+    RemoteCopy& operator=(const RemoteCopy&) = delete;
 
-    void* Address() const { return m_address; }
+    void* Address() const { return m_remote; }
+    DWORD Error() const { return m_error; }
 
 private:
     HANDLE m_process;
-    void* m_address;
+    HANDLE m_section = nullptr;
+    void* m_remote = nullptr;
+    DWORD m_error = ERROR_SUCCESS;
 };
 } // namespace
 
 DWORD LoadLibraryInto(HANDLE process, const wchar_t* library)
 {
-    const SIZE_T size = (std::wcslen(library) + 1) * sizeof(wchar_t);
-    const RemoteMemory path(process, size);
-    if (path.Address() == nullptr || !WriteProcessMemory(process, path.Address(), library, size, nullptr))
+    const RemoteCopy path(process, library, (std::wcslen(library) + 1) * sizeof(wchar_t));
+    if (path.Address() == nullptr)
     {
-        return GetLastError();
+        return path.Error();
     }
     // kernel32 lies at the same address in every process of the session.
     const auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
