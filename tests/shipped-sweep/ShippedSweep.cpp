@@ -256,8 +256,8 @@ private:
         {
             m_tally.sites.insert({target.process, target.row, target.rva});
         }
-        const Judgement judgement =
-            Judge(scenario, Fault{target.process, target.row, error, allocation, fired}, outcome);
+        const Judgement judgement = Judge(
+            scenario, Fault{target.process, target.row, target.ordinal, error, allocation, fired}, outcome);
         if (judgement.verdict != Verdict::Pass)
         {
             ++m_tally.verdicts[judgement.verdict];

@@ -12,7 +12,8 @@ namespace
 {
 using Injection::kConventions;
 
-constexpr DWORD kInjected = 0xFFFFFFFF; // stands for the fault's own error in a rule
+constexpr DWORD kInjected = 0xFFFFFFFF;     // stands for the fault's own error in a rule
+constexpr DWORD kScenariosOwn = 0xFFFFFFFE; // stands for the code of the scenario without a fault
 constexpr DWORD kAbort = 3;
 constexpr DWORD kServiceDidNotStart = ERROR_SERVICE_REQUEST_TIMEOUT;
 
@@ -59,34 +60,39 @@ bool Crashed(DWORD code)
 struct CodeRule
 {
     std::initializer_list<const char*> functions;
-    bool (*applies)(const Scenario&, std::uint32_t process);
+    bool (*applies)(const Scenario&, const Fault&);
     std::initializer_list<DWORD> codes;
     const char* reason;
 };
 
-bool Always(const Scenario&, std::uint32_t)
+bool Always(const Scenario&, const Fault&)
 {
     return true;
 }
-bool Relaunching(const Scenario& scenario, std::uint32_t process)
+bool Relaunching(const Scenario& scenario, const Fault& fault)
 {
-    return process == 0 && scenario.action == Action::Relaunch;
+    return fault.process == 0 && scenario.action == Action::Relaunch;
 }
-bool StartingTheUi(const Scenario& scenario, std::uint32_t)
+bool StartingTheUi(const Scenario& scenario, const Fault&)
 {
     return scenario.action == Action::UiStarted;
 }
-bool Recovering(const Scenario& scenario, std::uint32_t)
+bool Recovering(const Scenario& scenario, const Fault&)
 {
     return scenario.service != ServiceSetup::Running &&
            (scenario.action == Action::ServiceStarted || scenario.action == Action::Enable ||
             scenario.action == Action::FirewallEnable);
 }
-bool ServiceMissing(const Scenario& scenario, std::uint32_t)
+bool ServiceMissing(const Scenario& scenario, const Fault&)
 {
     return scenario.service == ServiceSetup::Missing;
 }
-bool ServiceAlreadyRunning(const Scenario& scenario, std::uint32_t)
+// The check opens the manager and the service and queries the status first; recovery comes after it.
+bool ChecksCallBeforeRecovery(const Scenario& scenario, const Fault& fault)
+{
+    return fault.ordinal == 1 && scenario.service != ServiceSetup::Running;
+}
+bool ServiceAlreadyRunning(const Scenario& scenario, const Fault&)
 {
     return scenario.service == ServiceSetup::Running &&
            (scenario.action == Action::Enable || scenario.action == Action::FirewallEnable);
@@ -102,6 +108,11 @@ const CodeRule kCodeRules[] = {
      ServiceAlreadyRunning,
      {ERROR_SERVICE_ALREADY_RUNNING},
      "a failed check of a running service sends it to recovery, whose StartServiceW fails with 1056"},
+    {{"OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx"},
+     ChecksCallBeforeRecovery,
+     {kScenariosOwn},
+     "a failed check sends the enable to recovery, which ends as it would have (the service started, 1060 "
+     "without it, 1053 when it stops before running)"},
     {{"LoadLibraryExW", "GetProcAddress"},
      Always,
      {ERROR_GEN_FAILURE},
@@ -147,13 +158,16 @@ bool CodeAllowed(const Scenario& scenario, const Fault& fault, DWORD code)
 {
     const auto allows = [&](const CodeRule& rule)
     {
-        if (!rule.applies(scenario, fault.process))
+        if (!rule.applies(scenario, fault))
         {
             return false;
         }
         return std::any_of(rule.codes.begin(), rule.codes.end(),
                            [&](DWORD allowed)
-                           { return allowed == code || (allowed == kInjected && code == fault.error); });
+                           {
+                               return allowed == code || (allowed == kInjected && code == fault.error) ||
+                                      (allowed == kScenariosOwn && code == scenario.expected);
+                           });
     };
     if (fault.allocation)
     {
@@ -166,7 +180,7 @@ bool CodeAllowed(const Scenario& scenario, const Fault& fault, DWORD code)
     bool named = false;
     for (const CodeRule& rule : kCodeRules)
     {
-        if (Named(rule, function) && rule.applies(scenario, fault.process))
+        if (Named(rule, function) && rule.applies(scenario, fault))
         {
             named = true;
             if (allows(rule))

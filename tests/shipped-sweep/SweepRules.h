@@ -30,9 +30,10 @@ struct Fault
 {
     std::uint32_t process; // 0 the tool, 1 the instance it started
     std::uint32_t row;
-    DWORD error;     // the last error (or returned code) of the failed call
-    bool allocation; // then errno is set instead, and the tool's code is ERROR_NOT_ENOUGH_MEMORY
-    bool fired;      // the planned call was reached
+    std::uint32_t ordinal; // the failed call's ordinal at its site
+    DWORD error;           // the last error (or returned code) of the failed call
+    bool allocation;       // then errno is set instead, and the tool's code is ERROR_NOT_ENOUGH_MEMORY
+    bool fired;            // the planned call was reached
 };
 
 struct RunOutcome
