@@ -2,6 +2,7 @@
 
 #include "base/CheckedArithmetic.h"
 #include "base/Format.h"
+#include "base/SystemErrorText.h"
 
 #include <windows.h>
 
@@ -133,7 +134,7 @@ ConversionException::ConversionException(const std::string& prefix, const Source
     }
     try
     {
-        m_message = ComposeMessage(prefix, bytes, direction, std::system_error::what());
+        m_message = ComposeMessage(prefix, bytes, direction, ErrorCodeText(code));
     }
     catch (const std::exception& e)
     {

@@ -1,7 +1,20 @@
 #include "base/Win32Error.h"
 
+#include "base/SystemErrorText.h"
+
 namespace Quelvo
 {
+Win32Error::Win32Error(DWORD code, const std::string& message)
+    : std::system_error(Win32ErrorCode(code), message),
+      m_what(message.empty() ? SystemErrorText(code) : message + ": " + SystemErrorText(code))
+{
+}
+
+const char* Win32Error::what() const noexcept
+{
+    return m_what.c_str();
+}
+
 std::error_code Win32ErrorCode(DWORD code)
 {
     return {static_cast<int>(code), std::system_category()};
@@ -9,7 +22,7 @@ std::error_code Win32ErrorCode(DWORD code)
 
 void ThrowWin32Error(DWORD code, const std::string& message)
 {
-    throw std::system_error(Win32ErrorCode(code), message);
+    throw Win32Error(code, message);
 }
 
 void ThrowLastError(const char* message)

@@ -8,10 +8,23 @@
 
 namespace Quelvo
 {
+// A failed Win32 call: a std::system_error in the system category whose what() is the message and the
+// system's own text for the code, in every build (the C++ library's text may be the C runtime's).
+class Win32Error : public std::system_error
+{
+public:
+    Win32Error(DWORD code, const std::string& message);
+
+    const char* what() const noexcept override;
+
+private:
+    std::string m_what;
+};
+
 // The error code of a Win32 last-error value (or registry status), in the system category.
 std::error_code Win32ErrorCode(DWORD code);
 
-// Raises std::system_error(code, std::system_category(), message).
+// Raises Win32Error(code, message).
 [[noreturn]] void ThrowWin32Error(DWORD code, const std::string& message);
 
 // Reads GetLastError() before anything else, then raises it with the message. The message is fixed

@@ -6,6 +6,13 @@ set(QUELVO_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sour
 # MSVC: the static runtime, as every target of the build (cmake/ProjectOptions.cmake).
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 add_subdirectory(${QUELVO_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+# Under MSVC GoogleTest compiles itself with -WX: a warning that a newer compiler finds in its sources
+# would fail our build; our own targets keep /WX (cmake/ProjectOptions.cmake).
+if(MSVC)
+    foreach(target gtest gtest_main gmock gmock_main)
+        target_compile_options(${target} PRIVATE /WX-)
+    endforeach()
+endif()
 # GoogleTest's own sources call C runtime functions that MSVC's runtime deprecates, which the SDK rules
 # (cmake/ProjectOptions.cmake) report: not ours to change, so not reported. MinGW-w64's headers keep
 # marking memcpy and its kin under _CRT_SECURE_NO_WARNINGS, so the warning itself is off for these too.

@@ -25,6 +25,10 @@ endif()
 # MinGW-w64's headers accept what the Windows SDK's reject (a deprecated function, a name the SDK takes as
 # a macro): platform/windows/SdkRules.h, first in every C++ file, holds a MinGW-w64 build to the SDK's rules.
 option(QUELVO_SDK_RULES "Force-include platform/windows/SdkRules.h into every C++ file of a MinGW-w64 build" OFF)
+if(QUELVO_SDK_RULES AND MSVC)
+    message(FATAL_ERROR "QUELVO_SDK_RULES holds a MinGW-w64 build to the Windows SDK's rules; an MSVC build "
+        "compiles against the SDK itself: configure it without QUELVO_SDK_RULES")
+endif()
 if(QUELVO_SDK_RULES)
     add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-include${PROJECT_SOURCE_DIR}/platform/windows/SdkRules.h>")
 endif()

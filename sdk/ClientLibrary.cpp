@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <limits>
+#include <new>
 
 namespace Quelvo::EndpointProtectionSdk
 {
@@ -75,6 +76,12 @@ std::uint32_t LoadClientLibrary(const std::optional<std::wstring>& directory)
         }
         library.loaded = true;
         return ERROR_SUCCESS;
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Out of memory is no missing client: the action reports it as such. Nothing is loaded yet, as
+        // only the path is allocated.
+        throw;
     }
     catch (const std::exception&)
     {

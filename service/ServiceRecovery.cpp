@@ -1,9 +1,11 @@
 #include "service/ServiceRecovery.h"
 
 #include "base/ExitCodes.h"
+#include "service/ServiceError.h"
 #include "service/WindowsServiceManager.h"
 
 #include <memory>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -52,6 +54,7 @@ bool IsServiceAvailable()
 
 std::uint32_t RecoverService()
 {
+    DWORD code = ERROR_SUCCESS;
     try
     {
         const std::shared_ptr<IWindowsServiceManager> manager = std::make_shared<WindowsServiceManager>();
@@ -62,19 +65,31 @@ std::uint32_t RecoverService()
         manager->Start(kPrimaryService, std::vector<std::wstring>{}, kRecoveryStartTimeout);
         return ERROR_SUCCESS;
     }
+    // Each failure's code as it stood where it was raised: the throw itself may clear the thread's last
+    // error on its way here (the shipped runtime's unwinder does).
     catch (const std::system_error& error)
     {
-        // The failed call's own code: throwing may change the thread's last error on its way here (the
-        // C++ runtime's unwinder does under Wine).
-        const auto code = static_cast<DWORD>(error.code().value());
-        return code != ERROR_SUCCESS ? code : kServiceDidNotStart;
+        code = static_cast<DWORD>(error.code().value());
+    }
+    catch (const WindowsServiceManager::ServiceDoesNotExist&)
+    {
+        code = ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+    catch (const ServiceError& error)
+    {
+        // The time-outs and the unexpected-state report set no last error of their own: the value the
+        // thread held then, often that of a failed poll or wait.
+        code = error.LastError();
+    }
+    catch (const std::bad_alloc&)
+    {
+        code = ERROR_NOT_ENOUGH_MEMORY;
     }
     catch (const std::exception&)
     {
-        // The time-outs and the unexpected-state report set no last error of their own, so the value
-        // may be 0; a service that did not start must never be reported as recovered.
-        const DWORD lastError = GetLastError();
-        return lastError != ERROR_SUCCESS ? lastError : kServiceDidNotStart;
+        code = GetLastError();
     }
+    // A service that did not start is never reported as recovered.
+    return code != ERROR_SUCCESS ? code : kServiceDidNotStart;
 }
 } // namespace Quelvo

@@ -204,8 +204,10 @@ void WindowsServiceManager::WaitForStart(const std::wstring& name, const ScHandl
                 {
                     throw ServiceError("The service process did not close in time");
                 }
-                throw ServiceError(Format("The service process has entered unexpected state: {}. Was service "
-                                          "state once start pending: {}",
+                const DWORD lastError = GetLastError();
+                throw ServiceError(lastError,
+                                   Format("The service process has entered unexpected state: {}. Was "
+                                          "service state once start pending: {}",
                                           state, wasStartPending));
             }
         }

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <new>
 #include <system_error>
 
 namespace Quelvo
@@ -82,6 +83,10 @@ std::uint32_t RelaunchTrusted(const std::wstring& commandLine)
         // An error that carries no code still is an error.
         const auto code = static_cast<std::uint32_t>(e.code().value());
         return code != ERROR_SUCCESS ? code : kActionFailed;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return kOutOfMemory;
     }
     catch (const std::exception&)
     {

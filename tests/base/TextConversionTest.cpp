@@ -1,3 +1,4 @@
+#include "base/SystemErrorText.h"
 #include "base/TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@ namespace
 // What the system says about a code, as the exception's message ends with it.
 std::string SystemText(int code)
 {
-    return std::error_code(code, std::system_category()).message();
+    return SystemErrorText(static_cast<DWORD>(code));
 }
 
 template <class Operation>

@@ -4,7 +4,8 @@ A 64-bit GUI-subsystem Windows program that needs no MinGW runtime DLL and impor
 than those it calls at load time; with the exploit mitigations of a Windows release (ASLR with high
 entropy and its relocations, DEP, no section both writable and executable, stack cookies and checked
 copies linked in; from lld and MSVC's linker also Control Flow Guard, CET shadow-stack compatibility
-and a security cookie that the loader seeds (CET on x86-64 only); for lld's links also complete: every
+and a security cookie that the loader seeds (CET on x86-64 only; the guard's dispatch pointer may be 0
+in MSVC's ARM64 links, which call the check instead); for lld's links also complete: every
 code pointer the image holds in the guard table, every indirect call guarded, every call inside an
 unwind entry); built for the processor named (x86-64 or ARM64);
 stripped (no symbols, no DWARF section); with its PDB (named without a folder, GUID and age matching)
@@ -123,16 +124,21 @@ def check(args):
     # lld and MSVC's linker name the PDB in a CodeView entry and, with /Brepro, make every time stamp a
     # hash of the image, which a Repro entry announces.
     entries = {entry.struct.Type: entry for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])}
-    # CET is x86-64's: an ARM64 link has no CET entry.
+    # CET is x86-64's: an ARM64 link has no CET entry. MSVC's ARM64 linker may still write the entry of
+    # extended DLL characteristics for flags of its own, without the CET one.
     cet_wanted = machine == MACHINE_AMD64
-    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_REPRO} | ({DEBUG_EX_DLLCHARACTERISTICS} if cet_wanted else set()),
+    cet_entry = {DEBUG_EX_DLLCHARACTERISTICS} if cet_wanted else set()
+    wanted = {"ld": set(), "lld": {DEBUG_CODEVIEW, DEBUG_REPRO} | cet_entry,
               "link": {DEBUG_CODEVIEW, DEBUG_VC_FEATURE, DEBUG_POGO, DEBUG_REPRO, DEBUG_EX_DLLCHARACTERISTICS}}
-    expect(set(entries) <= wanted[args.linker] and
-           set(entries) >= wanted[args.linker] - {DEBUG_VC_FEATURE, DEBUG_POGO},
+    optional = {DEBUG_VC_FEATURE, DEBUG_POGO} | ({DEBUG_EX_DLLCHARACTERISTICS} - cet_entry)
+    expect(set(entries) <= wanted[args.linker] and set(entries) >= wanted[args.linker] - optional,
            f"debug directory entries of types {sorted(entries)}")
     figures = []
     if args.linker != "ld":
-        check_load_config(pe, expect, ours=args.linker == "lld")
+        # MSVC's ARM64 code calls the check before each indirect call and never the dispatch, which its
+        # runtime may leave 0.
+        check_load_config(pe, expect, ours=args.linker == "lld",
+                          dispatch_wanted=args.linker == "lld" or machine == MACHINE_AMD64)
         if args.linker == "lld" and header.Machine in CODE:
             figures = check_completeness(pe, CODE[header.Machine], args, expect)
         cet = entries.get(DEBUG_EX_DLLCHARACTERISTICS)
@@ -195,9 +201,10 @@ def section_of(pe, va):
     return next((s for s in pe.sections if s.VirtualAddress <= rva < s.VirtualAddress + s.Misc_VirtualSize), None)
 
 
-def check_load_config(pe, expect, ours):
+def check_load_config(pe, expect, ours, dispatch_wanted):
     """Control Flow Guard's fields and tables, and the security cookie. `ours`: the project's own load
-    configuration (lld links), whose size is the directory's and which announces a long-jump table."""
+    configuration (lld links), whose size is the directory's and which announces a long-jump table.
+    Without `dispatch_wanted` a dispatch pointer of 0 is accepted."""
     config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
     expect(pe.OPTIONAL_HEADER.DllCharacteristics & GUARD_CF, "DllCharacteristics lacks GUARD_CF")
     if config is None:
@@ -209,6 +216,8 @@ def check_load_config(pe, expect, ours):
     flags = GUARD_CF_INSTRUMENTED | GUARD_CF_FUNCTION_TABLE_PRESENT | (GUARD_CF_LONGJUMP_TABLE_PRESENT if ours else 0)
     expect(config.GuardFlags & flags == flags, f"GuardFlags {config.GuardFlags:#x}")
     for name in ("GuardCFCheckFunctionPointer", "GuardCFDispatchFunctionPointer"):
+        if name == "GuardCFDispatchFunctionPointer" and not dispatch_wanted and not config.GuardCFDispatchFunctionPointer:
+            continue
         section = section_of(pe, getattr(config, name))
         expect(section and not section.Characteristics & MEM_WRITE, f"{name} not in a read-only section")
     stride = 4 + (config.GuardFlags >> 28)
@@ -426,11 +435,35 @@ class Arm64Code:
 
     @classmethod
     def is_check_call(cls, preceding, register, check_pointer):
-        """A call of the guard's check: through the check pointer, or (where the pointer's address was
-        loaded before the window) right after a target was handed over in x15."""
+        """A call of the guard's check: through the check pointer, or right after a target was handed over
+        in x15 through a register loaded from the check pointer's page kept in a register of the function's
+        own (may_load_from)."""
         handed = [operands for mnemonic, operands, _ in preceding[-3:] if mnemonic == "mov" and
                   operands.startswith("x15, x") and operands != f"x15, {register}"]
-        return cls.loaded_from(preceding, register) == check_pointer or bool(handed)
+        return cls.loaded_from(preceding, register) == check_pointer or \
+            bool(handed) and cls.may_load_from(preceding, register, check_pointer)
+
+    @classmethod
+    def may_load_from(cls, preceding, register, address):
+        """Whether `register` was loaded from [xB, #offset] (ldr) where the function gave xB, anywhere
+        before in the listing, the page or the address (adrp, add) whose offset is `address`. A function
+        keeps the check pointer's page in a callee-saved register across its calls; the listing's order is
+        not the order it runs in, and may put an epilogue's restore or another use of xB in between."""
+        index = cls.definition(preceding, register)
+        loaded = re.match(rf"^{register}, \[(x\d+)(?:, #(0x[0-9a-f]+))?\]$", preceding[index][1]) \
+            if index is not None and preceding[index][0] == "ldr" else None
+        if not loaded:
+            return False
+        base, offset = loaded.group(1), int(loaded.group(2) or "0", 16)
+        given, page = set(), None
+        for mnemonic, operands, target in preceding[:index]:
+            added = re.match(rf"^{base}, {base}, #(0x[0-9a-f]+)$", operands) if mnemonic == "add" else None
+            if mnemonic == "adrp" and operands.startswith(f"{base}, ") and target is not None:
+                page = target
+                given.add(page)
+            elif added and page is not None:
+                given.add(page + int(added.group(1), 16))
+        return address - offset in given
 
     @classmethod
     def checked(cls, preceding, register, check_pointer):

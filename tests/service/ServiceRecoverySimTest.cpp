@@ -4,6 +4,8 @@
 
 #include <winsim/Control.h>
 
+#include <functional>
+
 namespace Quelvo::testing
 {
 namespace
@@ -161,6 +163,49 @@ TEST_F(ServiceRecoverySimTest, FailuresWithoutAWin32CodeReturnTheThreadsLastErro
     winsim::SetLastErrorOnSuccess("CloseServiceHandle", ERROR_SUCCESS);
     SetLastError(0);
     EXPECT_EQ(static_cast<std::uint32_t>(ERROR_PROCESS_ABORTED), RecoverService());
+}
+// The throw on the way to the handler clears the thread's last error: each failure's code is the one
+// that stood where it was raised.
+TEST_F(ServiceRecoverySimTest, FailuresReturnTheCodeOfWhereTheyWereRaised)
+{
+    struct Row
+    {
+        const char* situation;
+        std::function<void()> arrange;
+        DWORD expected;
+    };
+    const Row rows[] = {
+        {"removed between the check and the start",
+         []
+         {
+             InstallWithStartScript({{SERVICE_RUNNING}});
+             winsim::BeforeCall("OpenServiceW", 2, [] { winsim::RemoveService(kPrimary); });
+         },
+         ERROR_SERVICE_DOES_NOT_EXIST},
+        {"every registration poll fails",
+         []
+         {
+             InstallWithStartScript({{SERVICE_STOPPED}});
+             winsim::FailAlways("QueryServiceStatus", ERROR_INVALID_HANDLE);
+         },
+         ERROR_INVALID_HANDLE},
+        {"the wait for the stopped process fails",
+         []
+         {
+             InstallWithStartScript(
+                 {{SERVICE_START_PENDING, 3}, ServiceStep(SERVICE_STOPPED).ProcessExits(0, 1067)});
+             winsim::FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE);
+         },
+         ERROR_INVALID_HANDLE},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.situation);
+        row.arrange();
+        SetLastError(0);
+        EXPECT_EQ(row.expected, RecoverService());
+        winsim::ClearFaults();
+    }
 }
 } // namespace
 } // namespace Quelvo::testing

@@ -2,6 +2,7 @@
 // Wide text is wchar_t holding UTF-16 code units, one per element (wchar_t is 32 bits here).
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -86,6 +87,7 @@ typedef std::intptr_t(WINAPI* FARPROC)();
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define WAIT_TIMEOUT 258L
@@ -122,6 +124,10 @@ typedef std::intptr_t(WINAPI* FARPROC)();
 #define CP_UTF8 65001
 #define WC_ERR_INVALID_CHARS 0x00000080
 #define MB_ERR_INVALID_CHARS 0x00000008
+
+// Message texts.
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 
 // Access rights.
 #define DELETE 0x00010000L
@@ -461,9 +467,15 @@ typedef struct _QUERY_SERVICE_CONFIGW
 
 // The functions. Only what the product calls is declared.
 
-// Errors.
+// Errors. The last error is the calling thread's. A C++ throw sets it to 0 on its way to the handler, as
+// the shipped runtime's unwinder does (it calls TlsGetValue, which clears it on success): a handler must
+// take a failure's code from the exception, never from GetLastError().
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD errorCode);
+// The system's text for an error code, with the line break that ends every system message; only
+// FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS into a caller's buffer, language 0.
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                            DWORD size, va_list* arguments);
 
 // Handles, waits and time.
 BOOL WINAPI CloseHandle(HANDLE handle);
