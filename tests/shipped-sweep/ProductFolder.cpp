@@ -123,7 +123,7 @@ void ProductFolder::PrepareService(ServiceSetup setup)
     {
         m_service.emplace(kServiceName,
                           DemoProduct::DemoServiceCommandLine(
-                              failing ? L"--start-delay-ms 300 --fail-with 1067" : L"--start-delay-ms 300"));
+                              failing ? L"--start-delay-ms 300 --fail-with 1066" : L"--start-delay-ms 300"));
         m_installedAs = setup;
     }
     if (setup == ServiceSetup::Running && m_service->Status().dwCurrentState != SERVICE_RUNNING)
