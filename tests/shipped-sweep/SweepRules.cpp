@@ -87,10 +87,12 @@ bool ServiceMissing(const Scenario& scenario, const Fault&)
 {
     return scenario.service == ServiceSetup::Missing;
 }
-// The check opens the manager and the service and queries the status first; recovery comes after it.
+// The check comes before recovery: it opens the manager and a service three times (the primary's
+// existence, its status, the alternative's status) and queries a status at most once a service.
 bool ChecksCallBeforeRecovery(const Scenario& scenario, const Fault& fault)
 {
-    return fault.ordinal == 1 && scenario.service != ServiceSetup::Running;
+    const bool query = std::strcmp(kConventions[fault.row].name, "QueryServiceStatusEx") == 0;
+    return scenario.service != ServiceSetup::Running && fault.ordinal <= (query ? 2u : 3u);
 }
 bool ServiceAlreadyRunning(const Scenario& scenario, const Fault&)
 {
