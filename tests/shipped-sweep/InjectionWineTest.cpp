@@ -57,15 +57,16 @@ TEST_F(InjectionTest, CountsEachCallBySiteAndFailsOnlyThePlannedOne)
     ASSERT_FALSE(counted.hung);
     EXPECT_EQ(0u, counted.exitCode);
     const auto calls = Calls("SetEnvironmentVariableW");
-    ASSERT_EQ(4u, calls.size());
-    // The loop's site twice, then the second site, then the resolved pointer's call at a site of its own.
-    EXPECT_EQ(calls[0].rva, calls[1].rva);
+    ASSERT_EQ(5u, calls.size());
+    // The loop's site three times, then the second site, then the resolved pointer's call at a site of
+    // its own.
+    EXPECT_EQ(calls[0].rva, calls[2].rva);
     EXPECT_EQ(1u, calls[0].ordinal);
-    EXPECT_EQ(2u, calls[1].ordinal);
-    EXPECT_NE(calls[0].rva, calls[2].rva);
-    EXPECT_NE(calls[2].rva, calls[3].rva);
-    EXPECT_EQ(calls[0].stack, calls[1].stack);
-    EXPECT_NE(kOutsideTool, calls[3].rva);
+    EXPECT_EQ(3u, calls[2].ordinal);
+    EXPECT_NE(calls[0].rva, calls[3].rva);
+    EXPECT_NE(calls[3].rva, calls[4].rva);
+    EXPECT_EQ(calls[0].stack, calls[2].stack);
+    EXPECT_NE(kOutsideTool, calls[4].rva);
     ASSERT_EQ(1u, Calls("_aligned_malloc").size());
 
     const std::uint32_t set = Row("SetEnvironmentVariableW");
@@ -76,12 +77,12 @@ TEST_F(InjectionTest, CountsEachCallBySiteAndFailsOnlyThePlannedOne)
         DWORD exitCode;
     } rows[] = {
         {{Mode::Fail, 0, set, calls[0].rva, 2, 0, 1067}, 2 | 1067u << 8},
-        {{Mode::Fail, 0, set, calls[2].rva, 1, 0, 1450}, 4 | 1450u << 8},
-        {{Mode::Fail, 0, set, kAnySite, 4, 0, 5}, 8 | 5u << 8},
-        {{Mode::Fail, 0, set, calls[0].rva, 3, 0, 1067}, 0},
+        {{Mode::Fail, 0, set, calls[3].rva, 1, 0, 1450}, 8 | 1450u << 8},
+        {{Mode::Fail, 0, set, kAnySite, 5, 0, 5}, 16 | 5u << 8},
+        {{Mode::Fail, 0, set, calls[0].rva, 4, 0, 1067}, 0},
         {{Mode::Fail, 1, set, calls[0].rva, 1, 0, 1067}, 0},
-        {{Mode::Fail, 0, aligned, kAnySite, 1, 0, 12}, 16},
-        {{Mode::Fail, 0, aligned, kAnySite, 1, 1, 12}, 16 | 32},
+        {{Mode::Fail, 0, aligned, kAnySite, 1, 0, 12}, 32},
+        {{Mode::Fail, 0, aligned, kAnySite, 1, 1, 12}, 32 | 64},
     };
     for (const auto& row : rows)
     {
