@@ -131,19 +131,29 @@ public:
         int leftOut = 0;
         for (const bool further : {false, true})
         {
+            int planned = 0;
+            int run = 0;
             for (const Target& target : targets)
             {
                 if (target.further != further)
                 {
                     continue;
                 }
+                ++planned;
                 if (m_options.budgetSeconds != 0 && Seconds(start) >= m_options.budgetSeconds)
                 {
                     ++leftOut;
                     continue;
                 }
                 Fail(target);
+                ++run;
             }
+            std::printf("shipped fault sweep (%s): %s: %d of %d runs, after %lld s\n",
+                        m_options.architecture.c_str(),
+                        further ? "further calls of sites in loops, allocations failing from then on"
+                                : "the first call of every site",
+                        run, planned, Seconds(start));
+            std::fflush(stdout);
         }
         PrintTallies(leftOut, Seconds(start));
         return Findings() == 0 ? 0 : 1;
