@@ -13,8 +13,10 @@ namespace Quelvo
 {
 namespace
 {
-const std::wstring kPrimaryService = L"EndpointProtectionService";
-const std::wstring kAlternativeService = L"EndpointProtectionService2";
+// Plain arrays, not std::wstring: nothing may allocate before the entry point, where a failure could
+// only abort.
+constexpr wchar_t kPrimaryService[] = L"EndpointProtectionService";
+constexpr wchar_t kAlternativeService[] = L"EndpointProtectionService2";
 constexpr std::chrono::seconds kRecoveryStartTimeout{900};
 
 bool IsHealthy(DWORD state)
